@@ -1,0 +1,53 @@
+# kn_folder_library(<name> LOGIC_DEPS ... WINDOW_DEPS ...)
+# Globs the folder: frm*.cpp/.h become <name>_windows (Widgets), the rest <name> (no widgets).
+function(kn_folder_library name)
+    cmake_parse_arguments(ARG "" "" "LOGIC_DEPS;WINDOW_DEPS" ${ARGN})
+    file(GLOB all_sources CONFIGURE_DEPENDS
+        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h
+        ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
+    set(logic "")
+    set(windows "")
+    foreach(f IN LISTS all_sources)
+        get_filename_component(base ${f} NAME)
+        if(base STREQUAL "main.cpp")
+            continue()
+        elseif(base MATCHES "^frm")
+            list(APPEND windows ${f})
+        else()
+            list(APPEND logic ${f})
+        endif()
+    endforeach()
+    add_library(${name} STATIC ${logic})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC Qt6::Core Qt6::Network ${ARG_LOGIC_DEPS})
+    target_compile_options(${name} PRIVATE -Wall -Wextra)
+    if(windows)
+        add_library(${name}_windows STATIC ${windows})
+        target_link_libraries(${name}_windows PUBLIC ${name} Qt6::Widgets ${ARG_WINDOW_DEPS})
+        target_compile_options(${name}_windows PRIVATE -Wall -Wextra)
+    endif()
+endfunction()
+
+# kn_add_test(<source.cpp> [LABELS l] [TIMEOUT s]): one Qt Test program per unit.
+function(kn_add_test src)
+    cmake_parse_arguments(ARG "" "TIMEOUT" "LABELS" ${ARGN})
+    get_filename_component(name ${src} NAME_WE)
+    add_executable(${name} ${src})
+    # tst_<folder>_*.cpp tests one folder's logic and links only that; the rest link
+    # the whole station with the test support.
+    if(name MATCHES "^tst_(platform|db|protocol|editor|diag)_")
+        target_link_libraries(${name} PRIVATE kn_${CMAKE_MATCH_1} kn_platform_fakes Qt6::Test)
+    else()
+        target_link_libraries(${name} PRIVATE kn_station kn_platform_fakes kn_testsupport Qt6::Test)
+    endif()
+    add_test(NAME ${name} COMMAND ${name})
+    if(NOT ARG_TIMEOUT)
+        set(ARG_TIMEOUT 120)
+    endif()
+    set_tests_properties(${name} PROPERTIES
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KESTRUNE_BUILD_DIR=${PROJECT_BINARY_DIR}"
+        TIMEOUT ${ARG_TIMEOUT})
+    if(ARG_LABELS)
+        set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
+    endif()
+endfunction()

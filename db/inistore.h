@@ -1,0 +1,42 @@
+#pragma once
+// Private-profile store over plain files. Latin-1 bytes, CRLF, case-insensitive names.
+// Every write goes to a temporary file in the same directory and is renamed over the
+// old one, so the file on disk is always a whole old or a whole new file.
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+
+namespace db {
+
+using IniEntries = QList<QPair<QString, QString>>; // key, value, in write order
+
+QString ReadFromINI(const QString& strSection, const QString& strkey, const QString& strfullpath,
+                    const QString& strDefault = QString());
+bool WriteToINI(const QString& strSection, const QString& strkey, const QString& strkeyvalue,
+                const QString& strfullpath);
+// Writes several keys of one section in one file rewrite; same bytes as key-by-key writes.
+bool WriteEntriesToINI(const QString& strSection, const IniEntries& entries,
+                       const QString& strfullpath);
+void LoadIniSectionsLB(QStringList& lstB, const QString& strfullpath);
+int GetSectionKeyCount(const QString& strSection, const QString& strfullpath);
+
+bool DeleteIniSection(const QString& strSection, const QString& strfullpath);
+bool DeleteIniKey(const QString& strSection, const QString& strKeyname,
+                  const QString& strfullpath);
+bool CheckIfIniKeyExists(const QString& strSection, const QString& strKeyname,
+                         const QString& strfullpath);
+bool CheckIfIniSectionExists(const QString& strSection, const QString& strfullpath);
+qint32 GetLongFromINI(const QString& strSection, const QString& strKeyname,
+                      const QString& strfullpath, qint32 lngDefault = 0);
+bool RenameIniKey(const QString& strSection, const QString& strKeyname,
+                  const QString& strNewKeyname, const QString& strfullpath);
+bool RenameIniSection(const QString& strSection, const QString& strNewSection,
+                      const QString& strfullpath);
+void LoadIniSectionKeysLB(const QString& strSection, QStringList& lstB,
+                          const QString& strfullpath);
+
+// Replaces the file by an empty one, atomically (discovery starts from this).
+bool CreateEmptyIniFile(const QString& strfullpath);
+
+} // namespace db

@@ -1,0 +1,30 @@
+#pragma once
+// Address, name and number functions shared by the editor, protocol and diagnostics.
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace db {
+
+bool Validate_IP(const QString& text);
+QStringList Split_IP(const QString& text);
+QString Format_Name(const QString& text); // exactly 16 characters, upper case within Latin-1
+double Log10(double value);
+
+// The one number parser for stored and typed values: ASCII decimal digits, optional
+// blanks around, an optional leading "-" when allowNegative. Nothing else.
+std::optional<qint64> ParseDecimal(const QString& text, bool allowNegative = true);
+// ParseDecimal limited to 32 bits; defaultValue when it does not parse or does not fit.
+qint32 ParseLong(const QString& text, qint32 defaultValue);
+
+// Dotted form without leading zeros ("192.168.001.010" -> "192.168.1.10"); for a valid text.
+QString CanonicalIP(const QString& text);
+// Four address bytes of a valid text, host order (first octet in the top byte).
+quint32 IPToHostOrder(const QString& text);
+
+// Shortest decimal form of value rounded to `decimals` places, ties to even, never "-0".
+QString FormatShortest(double value, int decimals, QChar decimalSeparator = QLatin1Char('.'));
+// The user's decimal separator (the system locale's).
+QChar UserDecimalSeparator();
+
+} // namespace db
