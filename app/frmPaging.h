@@ -1,0 +1,19 @@
+#pragma once
+// The discovery window: open for a fixed time while the answers are collected.
+#include <QDialog>
+
+class QTimer;
+
+namespace app {
+
+class FrmPaging : public QDialog {
+    Q_OBJECT
+public:
+    explicit FrmPaging(int windowMs, QWidget* parent = nullptr);
+    QTimer* timer() const { return m_timer; }
+
+private:
+    QTimer* m_timer;
+};
+
+} // namespace app

@@ -1,0 +1,53 @@
+#pragma once
+// The element editor: loads a record of nms.ini into the main window's controls, lays
+// them out for the element's role, and keeps each control's own value rules.
+#include "editor/maincontrols.h"
+
+#include <QObject>
+
+namespace editor {
+
+class ElementEditor : public QObject {
+    Q_OBJECT
+public:
+    ElementEditor(MainControls& controls, MainState& state, QObject* parent = nullptr);
+
+    void LoadElementIntoEditor(const QString& nodeKey, const QString& nodeText);
+    void ClearElementEditor();
+    void ApplyRoleLayout();
+    void UpdateLatencyText();
+    void UpdateSilenceDetectorControls();
+
+    // Every change of the role caption goes through here, so the layout follows it.
+    void setElementType(const QString& roleText);
+    // The section of the element shown, from lblElementMAC.
+    QString section() const;
+    bool elementLoaded() const;
+
+    // Level meter switch, as the toolbar's monitoring buttons and the layout work it.
+    void setMonitoring(bool on);
+
+signals:
+    // The user moved a decoder's attenuation bar: send it (the editor stores "att").
+    void attenuationMovedByUser(int step);
+    // chkGetVolume changed state; the level meter starts or stops on it.
+    void monitoringChanged(bool on);
+
+private:
+    void connectControls();
+    void onAudioTXSelected(int index);
+    void onAttenuationChanged(int value);
+    void onAttenuationAction(int action);
+    void attenuationMoved(int value);
+    void onAddressEdited(QLineEdit* field);
+    void selectIndex(QComboBox* combo, const QString& stored, int defaultIndex);
+    void setBar(QScrollBar* bar, const QString& stored, int defaultValue);
+    QString read(const QString& key, const QString& defaultValue = QString()) const;
+
+    MainControls& m_c;
+    MainState& m_state;
+    bool m_attenUserAction = false;
+    int m_attenAtPress = -1;
+};
+
+} // namespace editor
