@@ -6,6 +6,7 @@
 #include <QPair>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 namespace db {
 
@@ -22,8 +23,7 @@ void LoadIniSectionsLB(QStringList& lstB, const QString& strfullpath);
 int GetSectionKeyCount(const QString& strSection, const QString& strfullpath);
 
 bool DeleteIniSection(const QString& strSection, const QString& strfullpath);
-bool DeleteIniKey(const QString& strSection, const QString& strKeyname,
-                  const QString& strfullpath);
+bool DeleteIniKey(const QString& strSection, const QString& strKeyname, const QString& strfullpath);
 bool CheckIfIniKeyExists(const QString& strSection, const QString& strKeyname,
                          const QString& strfullpath);
 bool CheckIfIniSectionExists(const QString& strSection, const QString& strfullpath);
@@ -33,10 +33,19 @@ bool RenameIniKey(const QString& strSection, const QString& strKeyname,
                   const QString& strNewKeyname, const QString& strfullpath);
 bool RenameIniSection(const QString& strSection, const QString& strNewSection,
                       const QString& strfullpath);
-void LoadIniSectionKeysLB(const QString& strSection, QStringList& lstB,
-                          const QString& strfullpath);
+void LoadIniSectionKeysLB(const QString& strSection, QStringList& lstB, const QString& strfullpath);
 
 // Replaces the file by an empty one, atomically (discovery starts from this).
 bool CreateEmptyIniFile(const QString& strfullpath);
+
+// Hooks for tests and benchmarks; production code leaves them alone.
+namespace inistore_testing {
+enum class WriteStage { TempCreated, Written, Synced, BeforeRename, Renamed };
+// Called at each stage of a rewrite; returning false makes that stage fail.
+using WriteHook = std::function<bool(WriteStage)>;
+void setWriteHook(WriteHook hook);
+// Off: every operation parses the file again (the baseline of the benchmarks).
+void setCacheEnabled(bool enabled);
+} // namespace inistore_testing
 
 } // namespace db

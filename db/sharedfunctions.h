@@ -27,4 +27,9 @@ QString FormatShortest(double value, int decimals, QChar decimalSeparator = QLat
 // The user's decimal separator (the system locale's).
 QChar UserDecimalSeparator();
 
+// Upper case that keeps one byte per character: a-z and the Latin-1 small letters
+// U+00E0..U+00FE except U+00F7; everything else (also U+00DF, U+00FF) unchanged.
+char16_t UpperLatin1(char16_t c);
+QString UpperLatin1(const QString& text);
+
 } // namespace db
