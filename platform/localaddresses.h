@@ -1,4 +1,5 @@
 #pragma once
+#include <QList>
 #include <QStringList>
 
 namespace platform {
@@ -13,6 +14,15 @@ public:
     virtual ~LocalAddressSource() = default;
     virtual LocalAddressList read() = 0;
 };
+
+// The real table, from the system's interface list.
+class SystemLocalAddresses : public LocalAddressSource {
+public:
+    LocalAddressList read() override;
+};
+
+// The order the list is shown in: ascending, loopback (127/8) last; duplicates once.
+QStringList orderLocalAddresses(QList<quint32> addresses); // host byte order
 
 LocalAddressSource& localAddresses();
 void setLocalAddresses(LocalAddressSource* source);

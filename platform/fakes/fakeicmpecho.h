@@ -1,0 +1,44 @@
+#pragma once
+// A scripted echo that records what it was asked; installs itself while it lives.
+#include "platform/icmpecho.h"
+
+#include <QList>
+#include <QQueue>
+
+namespace platform {
+
+class FakeIcmpEcho : public IcmpEcho {
+public:
+    struct Call {
+        quint32 address = 0;
+        QByteArray payload;
+        int timeoutMs = 0;
+    };
+
+    FakeIcmpEcho() { setIcmpEcho(this); }
+    ~FakeIcmpEcho() override
+    {
+        if (&icmpEcho() == this)
+            setIcmpEcho(nullptr);
+    }
+    FakeIcmpEcho(const FakeIcmpEcho&) = delete;
+    FakeIcmpEcho& operator=(const FakeIcmpEcho&) = delete;
+
+    EchoResult echo(quint32 address, const QByteArray& payload, int timeoutMs) override
+    {
+        calls.append({address, payload, timeoutMs});
+        return queued.isEmpty() ? result : queued.dequeue();
+    }
+
+    void answer(EchoResult::Status status, int roundTripMs = 0)
+    {
+        result.status = status;
+        result.roundTripMs = roundTripMs;
+    }
+
+    EchoResult result{EchoResult::Status::TimedOut, 0}; // when nothing is queued
+    QQueue<EchoResult> queued;
+    QList<Call> calls;
+};
+
+} // namespace platform

@@ -1,0 +1,41 @@
+#pragma once
+// Stands in for the message box while it lives: records every box and answers from a
+// script, so a test can read the exact texts and choose Yes or No.
+#include "platform/messagebox.h"
+
+#include <QList>
+#include <QQueue>
+#include <QStringList>
+#include <functional>
+
+namespace platform {
+
+class ScriptedMessageBox : public MessageBoxService {
+public:
+    ScriptedMessageBox();  // installs itself
+    ~ScriptedMessageBox() override; // puts the real box back
+
+    ScriptedMessageBox(const ScriptedMessageBox&) = delete;
+    ScriptedMessageBox& operator=(const ScriptedMessageBox&) = delete;
+
+    MsgAnswer show(const MessageBoxRequest& request) override;
+
+    // Answers in order; with none left a box gets its default (No, or Ok).
+    void enqueue(MsgAnswer answer) { m_answers.enqueue(answer); }
+    // Runs while a box "is open", before it is answered.
+    void onShow(std::function<void(const MessageBoxRequest&)> hook) { m_hook = std::move(hook); }
+
+    QStringList texts() const;
+    QStringList titles() const;
+    int count() const { return static_cast<int>(shown.size()); }
+    void clear() { shown.clear(); }
+
+    QList<MessageBoxRequest> shown;
+    QList<MsgAnswer> answers; // what each box was answered
+
+private:
+    QQueue<MsgAnswer> m_answers;
+    std::function<void(const MessageBoxRequest&)> m_hook;
+};
+
+} // namespace platform
