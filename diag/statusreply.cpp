@@ -14,7 +14,9 @@ bool FitsInt32(qint64 v) {
 }
 
 // The element's sfn text must be a number; nullopt when it is not.
-std::optional<qint64> SfnValue(const QString& sfnText) { return db::ParseDecimal(sfnText, true); }
+std::optional<qint64> SfnValue(const QString& sfnText) {
+    return db::ParseDecimal(sfnText, true);
+}
 
 // Err / (OK + Err) x 100; false when the 32-bit sum overflows.
 bool ErrorRatio(qint32 ok, qint32 err, double& ratio) {
@@ -181,8 +183,8 @@ DelayParseResult ParseDelayReply(const QByteArray& reply, const QString& sfnText
     } else {
         r.autoServoChecked = true;
         v.servoCorrection = FieldAt(reply, 56);
-        r.autoServoCaption =
-            QStringLiteral("Auto servo (") + QString::number(v.servoCorrection) + QStringLiteral(" nS)");
+        r.autoServoCaption = QStringLiteral("Auto servo (") + QString::number(v.servoCorrection) +
+                             QStringLiteral(" nS)");
     }
 
     struct Row {

@@ -46,9 +46,9 @@ struct StatsValues {
 
 struct StatsParseResult {
     QList<LabelUpdate> updates;
-    bool error = false;    // show kStatsErrorText after applying the updates
-    bool dropped = false;  // longer than 61 bytes: nothing to do
-    StatsValues values;    // valid up to the step that failed
+    bool error = false;   // show kStatsErrorText after applying the updates
+    bool dropped = false; // longer than 61 bytes: nothing to do
+    StatsValues values;   // valid up to the step that failed
 };
 
 // sfnText is the element's stored "sfn" text; elementType the caption of lblElementType.

@@ -11,7 +11,9 @@ constexpr double kFullScale = 8388608.0; // 2^23
 constexpr double kFullWidthTwips = 2100.0;
 } // namespace
 
-LevelReading SilentLevel() { return LevelReading{0, 0, QStringLiteral("-oodBFS")}; }
+LevelReading SilentLevel() {
+    return LevelReading{0, 0, QStringLiteral("-oodBFS")};
+}
 
 LevelReading ParseLevelReply(const QByteArray& reply, QChar decimalSeparator) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(reply.constData());
@@ -21,8 +23,8 @@ LevelReading ParseLevelReply(const QByteArray& reply, QChar decimalSeparator) {
         const unsigned char b0 = bytes[offset];
         if (b0 >= 0x80)
             continue;
-        const qint32 value = (qint32(b0) << 16) | (qint32(bytes[offset + 1]) << 8) |
-                             qint32(bytes[offset + 2]);
+        const qint32 value =
+            (qint32(b0) << 16) | (qint32(bytes[offset + 1]) << 8) | qint32(bytes[offset + 2]);
         if (value > peak)
             peak = value;
     }

@@ -30,7 +30,9 @@ void AppendByte(QByteArray& out, int value) {
     out.append(static_cast<char>(static_cast<quint8>(value & 0xFF)));
 }
 
-quint8 At(const QByteArray& d, int offset) { return static_cast<quint8>(d.at(offset)); }
+quint8 At(const QByteArray& d, int offset) {
+    return static_cast<quint8>(d.at(offset));
+}
 
 QString DottedAt(const QByteArray& d, int offset) {
     return QStringLiteral("%1.%2.%3.%4")
@@ -53,9 +55,13 @@ QString RetrieveError(const char* label) {
 
 } // namespace
 
-QByteArray PagingRequest() { return QByteArrayLiteral("IPMPXSTL TALVOREN PAGING REQUEST"); }
+QByteArray PagingRequest() {
+    return QByteArrayLiteral("IPMPXSTL TALVOREN PAGING REQUEST");
+}
 
-QByteArray LevelRequest() { return QByteArrayLiteral("VOL"); }
+QByteArray LevelRequest() {
+    return QByteArrayLiteral("VOL");
+}
 
 QByteArray BuildConfiguration(const ConfigurationFields& f, bool decoder) {
     QByteArray out;

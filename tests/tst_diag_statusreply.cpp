@@ -153,15 +153,24 @@ private slots:
         QTest::addColumn<qint32>("err");
         QTest::addColumn<QString>("point");
         QTest::addColumn<QString>("comma");
-        QTest::newRow("199/1") << 199 << 1 << "1 (0.5%)" << "1 (0,5%)";
-        QTest::newRow("2/1") << 2 << 1 << "1 (33.33%)" << "1 (33,33%)";
-        QTest::newRow("zero") << 0 << 0 << "0 (0%)" << "0 (0%)";
-        QTest::newRow("all bad") << 0 << 7 << "7 (100%)" << "7 (100%)";
-        QTest::newRow("tie to even 3.125") << 31 << 1 << "1 (3.12%)" << "1 (3,12%)";
-        QTest::newRow("tie to even 0.625") << 159 << 1 << "1 (0.62%)" << "1 (0,62%)";
-        QTest::newRow("2/3") << 1 << 2 << "2 (66.67%)" << "2 (66,67%)";
-        QTest::newRow("sum zero, negative") << -1 << 1 << "1 (0%)" << "1 (0%)";
-        QTest::newRow("-1 counter") << 0 << -1 << "-1 (100%)" << "-1 (100%)";
+        QTest::newRow("199/1") << 199 << 1 << "1 (0.5%)"
+                               << "1 (0,5%)";
+        QTest::newRow("2/1") << 2 << 1 << "1 (33.33%)"
+                             << "1 (33,33%)";
+        QTest::newRow("zero") << 0 << 0 << "0 (0%)"
+                              << "0 (0%)";
+        QTest::newRow("all bad") << 0 << 7 << "7 (100%)"
+                                 << "7 (100%)";
+        QTest::newRow("tie to even 3.125") << 31 << 1 << "1 (3.12%)"
+                                           << "1 (3,12%)";
+        QTest::newRow("tie to even 0.625") << 159 << 1 << "1 (0.62%)"
+                                           << "1 (0,62%)";
+        QTest::newRow("2/3") << 1 << 2 << "2 (66.67%)"
+                             << "2 (66,67%)";
+        QTest::newRow("sum zero, negative") << -1 << 1 << "1 (0%)"
+                                            << "1 (0%)";
+        QTest::newRow("-1 counter") << 0 << -1 << "-1 (100%)"
+                                    << "-1 (100%)";
     }
     void statsRatio() {
         QFETCH(qint32, ok);
@@ -169,7 +178,8 @@ private slots:
         QFETCH(QString, point);
         QFETCH(QString, comma);
         const QByteArray r = Reply({{0, ok}, {8, err}, {4, ok}, {12, err}, {32, ok}, {36, err}});
-        const QList<QPair<QChar, QString>> cases = {{QLatin1Char('.'), point}, {QLatin1Char(','), comma}};
+        const QList<QPair<QChar, QString>> cases = {{QLatin1Char('.'), point},
+                                                    {QLatin1Char(','), comma}};
         for (const auto& [sep, text] : cases) {
             const diag::StatsParseResult p = diag::ParseStatsReply(r, "0", "ENCODER", sep);
             QVERIFY(!p.error);
@@ -210,11 +220,14 @@ private slots:
         QTest::addColumn<QString>("sfn");
         QTest::addColumn<QString>("type");
         QTest::addColumn<QStringList>("ptpLabels");
-        QTest::newRow("sfn 0") << "0" << "DECODER" << QStringList{};
-        QTest::newRow("sfn 2") << "2" << "DECODER" << QStringList{};
-        QTest::newRow("encoder") << "1" << "ENCODER"
-                                 << QStringList{"lblPTPRxOK", "lblPTPRxErr"};
-        QTest::newRow("decoder") << " 1 " << "DECODER"
+        QTest::newRow("sfn 0") << "0"
+                               << "DECODER" << QStringList{};
+        QTest::newRow("sfn 2") << "2"
+                               << "DECODER" << QStringList{};
+        QTest::newRow("encoder") << "1"
+                                 << "ENCODER" << QStringList{"lblPTPRxOK", "lblPTPRxErr"};
+        QTest::newRow("decoder") << " 1 "
+                                 << "DECODER"
                                  << QStringList{"lblPTPRxOK", "lblPTPRxErr", "lblPTPClkAdj",
                                                 "lblPTPLatency"};
     }
@@ -251,8 +264,9 @@ private slots:
         const diag::StatsParseResult p = diag::ParseStatsReply(reply, sfn, "DECODER", '.');
         QVERIFY(p.error);
         QCOMPARE(p.updates.size(), updatesBefore);
-        QCOMPARE(diag::kStatsErrorText,
-                 QString("Error 5 while retrieving values. Please reset the device and try again."));
+        QCOMPARE(
+            diag::kStatsErrorText,
+            QString("Error 5 while retrieving values. Please reset the device and try again."));
     }
 
     void delayDropped_data() {
@@ -273,9 +287,12 @@ private slots:
     void delayNotSfnDecoder_data() {
         QTest::addColumn<QString>("sfn");
         QTest::addColumn<QString>("type");
-        QTest::newRow("encoder") << "1" << "ENCODER";
-        QTest::newRow("sfn 0") << "0" << "DECODER";
-        QTest::newRow("unknown") << "1" << "UNKNOWN";
+        QTest::newRow("encoder") << "1"
+                                 << "ENCODER";
+        QTest::newRow("sfn 0") << "0"
+                               << "DECODER";
+        QTest::newRow("unknown") << "1"
+                                 << "UNKNOWN";
     }
     void delayNotSfnDecoder() {
         QFETCH(QString, sfn);
@@ -294,8 +311,9 @@ private slots:
         const diag::DelayParseResult p = diag::ParseDelayReply(Reply({}), "on", "DECODER");
         QVERIFY(p.error);
         QCOMPARE(p.updates.size(), 2);
-        QCOMPARE(diag::kDelayErrorText,
-                 QString("Error 4 while retrieving values. Please reset the device and try again."));
+        QCOMPARE(
+            diag::kDelayErrorText,
+            QString("Error 4 while retrieving values. Please reset the device and try again."));
     }
 
     void delayExample() {
@@ -326,9 +344,12 @@ private slots:
         QTest::addColumn<bool>("checked");
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QString>("average");
-        QTest::newRow("on") << 1 << true << "Auto servo (-120 nS)" << "99 uS, 880 nS";
-        QTest::newRow("off") << 0 << false << "Auto servo" << "100 uS, 0 nS";
-        QTest::newRow("other value is off") << 2 << false << "Auto servo" << "100 uS, 0 nS";
+        QTest::newRow("on") << 1 << true << "Auto servo (-120 nS)"
+                            << "99 uS, 880 nS";
+        QTest::newRow("off") << 0 << false << "Auto servo"
+                             << "100 uS, 0 nS";
+        QTest::newRow("other value is off") << 2 << false << "Auto servo"
+                                            << "100 uS, 0 nS";
     }
     void delayServo() {
         QFETCH(int, flag);
@@ -363,7 +384,8 @@ private slots:
         QVERIFY(!p.error);
         QCOMPARE(p.scrollPosition, std::optional<int>(position));
         QCOMPARE(p.values.additionalDelayUnits, units);
-        QCOMPARE(p.updates.at(2), (LabelUpdate{"lblAdditionalDelay", diag::FormatDelay(position * 100)}));
+        QCOMPARE(p.updates.at(2),
+                 (LabelUpdate{"lblAdditionalDelay", diag::FormatDelay(position * 100)}));
     }
 
     void delayErrors_data() {

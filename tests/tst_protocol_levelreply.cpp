@@ -30,19 +30,17 @@ private slots:
         QTest::newRow("only negative") << Reply(1201) << 0 << 0 << "-oodBFS";
         QTest::newRow("silence") << QByteArray(1201, '\0') << 0 << 0 << "-oodBFS";
         // 0x2A0000 / 2^23 = 0.328125: -9.679 dB, 689.06 twips
-        QTest::newRow("one decimal") << Reply(1201, 5, h("2A0000")) << 2752512 << 689
-                                     << "-9.7dBFS";
+        QTest::newRow("one decimal") << Reply(1201, 5, h("2A0000")) << 2752512 << 689 << "-9.7dBFS";
         QTest::newRow("smallest") << Reply(1201, 5, h("000001")) << 1 << 0 << "-138.5dBFS";
         // Sample 400 of a 1204-byte reply needs 3*400+3 <= 1203: it is examined.
-        QTest::newRow("1204 last sample") << Reply(1204, 400, h("400000")) << 4194304 << 1050
-                                          << "-6dBFS";
+        QTest::newRow("1204 last sample")
+            << Reply(1204, 400, h("400000")) << 4194304 << 1050 << "-6dBFS";
         // In a 1203-byte reply, bytes 1200..1202 are not examined (1203 > 1202).
         QTest::newRow("1203 tail unused") << Reply(1203, 400, h("400000")) << 0 << 0 << "-oodBFS";
         // 262.5 twips: the tie goes to the even 262.
         QTest::newRow("width tie") << Reply(1201, 7, h("100000")) << 1048576 << 262 << "-18.1dBFS";
-        QTest::newRow("largest wins")
-            << Reply(1201, 1, h("100000")).replace(30, 3, h("300000")) << 3145728 << 788
-            << "-8.5dBFS";
+        QTest::newRow("largest wins") << Reply(1201, 1, h("100000")).replace(30, 3, h("300000"))
+                                      << 3145728 << 788 << "-8.5dBFS";
     }
     void reading() {
         QFETCH(QByteArray, reply);

@@ -9,19 +9,21 @@ using protocol::Feedback;
 
 namespace {
 
-QByteArray Hex(const char* hex) { return QByteArray::fromHex(hex); }
+QByteArray Hex(const char* hex) {
+    return QByteArray::fromHex(hex);
+}
 
 // A full 54-byte feedback: known common block, tail byte at offset k is 0x50 + (k - 40).
 QByteArray FeedbackBytes(quint8 role, int length) {
     QByteArray d;
-    d += Hex("C0A80132");                  // 192.168.1.50
-    d += Hex("FFFFFF00");                  // 255.255.255.0
-    d += Hex("C0A80101");                  // 192.168.1.1
-    d += Hex("EFFFFFEF");                  // 239.255.255.239
-    d += Hex("010001");                    // input 1, type 0, tx 1
-    d += QByteArray("Studio 1        ");   // 19..34
-    d += char(role);                       // 35
-    d += Hex("00012345");                  // serial 74565
+    d += Hex("C0A80132");                // 192.168.1.50
+    d += Hex("FFFFFF00");                // 255.255.255.0
+    d += Hex("C0A80101");                // 192.168.1.1
+    d += Hex("EFFFFFEF");                // 239.255.255.239
+    d += Hex("010001");                  // input 1, type 0, tx 1
+    d += QByteArray("Studio 1        "); // 19..34
+    d += char(role);                     // 35
+    d += Hex("00012345");                // serial 74565
     for (int k = 40; k < 54; ++k)
         d += char(0x50 + (k - 40));
     return d.left(length);
@@ -62,8 +64,8 @@ private slots:
         QTest::newRow("decoder") << "Studio 1" << true
                                  << head + "STUDIO 1        " + Hex("0C 01 25 2B 01");
         QTest::newRow("encoder") << "Studio 1" << false << head + "STUDIO 1        " + Hex("01");
-        QTest::newRow("20 chars cut") << "abcdefghijklmnopqrst" << false
-                                      << head + "ABCDEFGHIJKLMNOP" + Hex("01");
+        QTest::newRow("20 chars cut")
+            << "abcdefghijklmnopqrst" << false << head + "ABCDEFGHIJKLMNOP" + Hex("01");
         QTest::newRow("latin-1") << QString::fromUtf8("caf\xc3\xa9") << false
                                  << head + "CAF" + Hex("C9") + QByteArray(12, ' ') + Hex("01");
     }
@@ -211,11 +213,12 @@ private slots:
         QFETCH(int, role);
         QFETCH(int, length);
         QFETCH(QList<int>, expected);
-        const std::optional<Feedback> f = protocol::DecodeFeedback(FeedbackBytes(quint8(role), length));
+        const std::optional<Feedback> f =
+            protocol::DecodeFeedback(FeedbackBytes(quint8(role), length));
         QVERIFY(f);
-        const QList<int> got = {f->verMajor, f->verMinor,   f->sfn,         f->buffer,
-                                f->lowLatency, f->attenuation, f->silDetMode, f->silDetLevel,
-                                f->silDetTime};
+        const QList<int> got = {f->verMajor,   f->verMinor,    f->sfn,
+                                f->buffer,     f->lowLatency,  f->attenuation,
+                                f->silDetMode, f->silDetLevel, f->silDetTime};
         QCOMPARE(got, expected);
         QCOMPARE(f->role, quint8(role));
         QCOMPARE(f->serial, qint32(74565));
@@ -253,7 +256,8 @@ private slots:
         d.replace(19, 16, Hex("41 E9 01 7F 1F 20 42 FF 43 44 45 46 47 48 49 4A"));
         const auto f = protocol::DecodeFeedback(d);
         QVERIFY(f);
-        QCOMPARE(f->name, QString::fromUtf8("A\xc3\xa9    B\xc3\xbf" "CDEFGHIJ"));
+        QCOMPARE(f->name, QString::fromUtf8("A\xc3\xa9    B\xc3\xbf"
+                                            "CDEFGHIJ"));
         QCOMPARE(f->name.size(), 16);
     }
 
@@ -304,13 +308,14 @@ private slots:
         QFETCH(QString, label);
         QByteArray d = FeedbackBytes(1, 45);
         d.replace(offset, bytes.size(), bytes);
-        const std::optional<QString> message = protocol::CheckFeedback(*protocol::DecodeFeedback(d));
+        const std::optional<QString> message =
+            protocol::CheckFeedback(*protocol::DecodeFeedback(d));
         if (label.isEmpty()) {
             QVERIFY2(!message, qPrintable(message.value_or(QString())));
         } else {
             QVERIFY(message);
-            QCOMPARE(*message, "An error occured while retrieving '" + label +
-                                   "':\rFeedback is corrupted.");
+            QCOMPARE(*message,
+                     "An error occured while retrieving '" + label + "':\rFeedback is corrupted.");
         }
     }
 
@@ -338,18 +343,27 @@ private slots:
         d[18] = 0; // unicast
         d.replace(19, 16, "Studio 1        ");
         const db::IniEntries e = protocol::DiscoveryRecord(*protocol::DecodeFeedback(d));
-        const db::IniEntries expected = {
-            {"name", "STUDIO 1        "}, {"ip", "192.168.1.50"}, {"mask", "255.255.255.0"},
-            {"gw", "192.168.1.1"},        {"input", "1"},         {"type", "0"},
-            {"tx", "0"},                  {"remote", "239.255.255.239"},
-            {"role", "1"},                {"sn", "74565"},        {"ver", "80.81"},
-            {"sfn", "82"},                {"buf", "83"},          {"llo", "84"}};
+        const db::IniEntries expected = {{"name", "STUDIO 1        "},
+                                         {"ip", "192.168.1.50"},
+                                         {"mask", "255.255.255.0"},
+                                         {"gw", "192.168.1.1"},
+                                         {"input", "1"},
+                                         {"type", "0"},
+                                         {"tx", "0"},
+                                         {"remote", "239.255.255.239"},
+                                         {"role", "1"},
+                                         {"sn", "74565"},
+                                         {"ver", "80.81"},
+                                         {"sfn", "82"},
+                                         {"buf", "83"},
+                                         {"llo", "84"}};
         QCOMPARE(e, expected);
         QCOMPARE(e.size(), 14);
     }
 
     void discoveryShortEncoder() {
-        const db::IniEntries e = protocol::DiscoveryRecord(*protocol::DecodeFeedback(FeedbackBytes(1, 40)));
+        const db::IniEntries e =
+            protocol::DiscoveryRecord(*protocol::DecodeFeedback(FeedbackBytes(1, 40)));
         QCOMPARE(e.size(), 14);
         QCOMPARE(e.at(7).first, QString("multi")); // tx 1
         QCOMPARE(e.at(10), (QPair<QString, QString>("ver", "2.0")));
@@ -362,20 +376,31 @@ private slots:
         d[18] = 0; // unicast, yet a decoder's remote is stored as multi
         d.replace(19, 16, "rx site    north");
         const db::IniEntries e = protocol::DiscoveryRecord(*protocol::DecodeFeedback(d));
-        const db::IniEntries expected = {
-            {"name", "RX SITE    NORTH"}, {"ip", "192.168.1.50"}, {"mask", "255.255.255.0"},
-            {"gw", "192.168.1.1"},        {"input", "1"},         {"type", "0"},
-            {"tx", "0"},                  {"multi", "239.255.255.239"},
-            {"role", "2"},                {"sn", "74565"},        {"ver", "81.82"},
-            {"sfn", "83"},                {"buf", "84"},          {"att", "80"},
-            {"sdm", "85"},                {"sdl", "86"},          {"sdt", "87"},
-            {"llo", "93"}};
+        const db::IniEntries expected = {{"name", "RX SITE    NORTH"},
+                                         {"ip", "192.168.1.50"},
+                                         {"mask", "255.255.255.0"},
+                                         {"gw", "192.168.1.1"},
+                                         {"input", "1"},
+                                         {"type", "0"},
+                                         {"tx", "0"},
+                                         {"multi", "239.255.255.239"},
+                                         {"role", "2"},
+                                         {"sn", "74565"},
+                                         {"ver", "81.82"},
+                                         {"sfn", "83"},
+                                         {"buf", "84"},
+                                         {"att", "80"},
+                                         {"sdm", "85"},
+                                         {"sdl", "86"},
+                                         {"sdt", "87"},
+                                         {"llo", "93"}};
         QCOMPARE(e, expected);
         QCOMPARE(e.size(), 18);
     }
 
     void discoveryShortDecoder() {
-        const db::IniEntries e = protocol::DiscoveryRecord(*protocol::DecodeFeedback(FeedbackBytes(2, 41)));
+        const db::IniEntries e =
+            protocol::DiscoveryRecord(*protocol::DecodeFeedback(FeedbackBytes(2, 41)));
         QCOMPARE(e.size(), 18);
         QCOMPARE(e.at(10), (QPair<QString, QString>("ver", "2.0")));
         QCOMPARE(e.at(12), (QPair<QString, QString>("buf", "1")));

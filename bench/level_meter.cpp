@@ -1,0 +1,56 @@
+// Cost of handling one 1201-byte level reply and one 61-byte status reply (statistics and
+// SFN parsers), averaged over many iterations.
+#include "diag/statusreply.h"
+#include "protocol/levelreply.h"
+
+#include <QByteArray>
+#include <chrono>
+#include <cstdio>
+
+namespace {
+
+template <typename F> double MicrosecondsPerCall(int iterations, F&& f) {
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < iterations; ++i)
+        f(i);
+    const auto end = std::chrono::steady_clock::now();
+    return std::chrono::duration<double, std::micro>(end - start).count() / iterations;
+}
+
+} // namespace
+
+int main() {
+    constexpr int kIterations = 100000;
+
+    QByteArray level(1201, '\0');
+    for (int k = 0; k < 400; ++k) {
+        const int v = (k * 7919) % 0x7FFFFF - 0x400000; // mixed positive and negative samples
+        level[3 * k] = char((v >> 16) & 0xFF);
+        level[3 * k + 1] = char((v >> 8) & 0xFF);
+        level[3 * k + 2] = char(v & 0xFF);
+    }
+    QByteArray status(61, '\0');
+    for (int i = 0; i < 60; ++i)
+        status[i] = char((i * 37) & 0x3F);
+    status[60] = 1;
+
+    volatile qint64 sink = 0;
+    const double levelUs = MicrosecondsPerCall(kIterations, [&](int i) {
+        level[0] = char(i & 0x3F);
+        const protocol::LevelReading r = protocol::ParseLevelReply(level, QLatin1Char('.'));
+        sink = sink + r.widthTwips + r.caption.size();
+    });
+    const double statusUs = MicrosecondsPerCall(kIterations, [&](int i) {
+        status[3] = char(i & 0xFF);
+        const diag::StatsParseResult s =
+            diag::ParseStatsReply(status, QStringLiteral("1"), QStringLiteral("DECODER"), '.');
+        const diag::DelayParseResult d =
+            diag::ParseDelayReply(status, QStringLiteral("1"), QStringLiteral("DECODER"));
+        sink = sink + s.updates.size() + d.updates.size();
+    });
+
+    std::printf("level reply (1201 bytes):            %.3f us per reply\n", levelUs);
+    std::printf("status reply (61 bytes, stats+delay): %.3f us per reply\n", statusUs);
+    std::printf("iterations: %d each\n", kIterations);
+    return sink == -1 ? 1 : 0;
+}
