@@ -438,6 +438,35 @@ private slots:
         QCOMPARE(got[0].data().mid(19, 16), QByteArray("impostor        "));
     }
 
+    // A second rig, built and entered while the first one is in use: the station on two
+    // networks pages each from its own address and hears only that network's element.
+    void stationOnTwoNetworks() {
+        NetnsRig two;
+        QVERIFY2(two.create({"192.0.2.1/24"}, {"198.51.100.1/24"}), qPrintable(two.lastError()));
+        QVERIFY(!two.addElement("192.0.2.10", "02:00:00:00:00:10").isEmpty());
+        QVERIFY(!two.addElement("198.51.100.10", "02:00:00:00:01:10").isEmpty());
+        QVERIFY2(two.startEmulator(0, {"--quiet"}), qPrintable(two.lastError()));
+        QVERIFY2(two.startEmulator(1, {"--quiet"}), qPrintable(two.lastError()));
+        QVERIFY2(two.enterStation(), qPrintable(two.lastError()));
+        for (const QString& local : {QStringLiteral("192.0.2.1"), QStringLiteral("198.51.100.1")}) {
+            QUdpSocket s;
+            QVERIFY2(s.bind(QHostAddress(local), 2976), qPrintable(s.errorString()));
+            s.writeDatagram(kPaging, QHostAddress::Broadcast, 1901);
+            const QList<QNetworkDatagram> got = receive(s, 1);
+            QTest::qWait(200);
+            QCOMPARE(got.size(), 1);
+            QVERIFY(!s.hasPendingDatagrams());
+            const QString element = local.left(local.lastIndexOf('.')) + ".10";
+            QCOMPARE(got[0].senderAddress(), QHostAddress(element));
+        }
+        QVERIFY(two.leaveStation());
+        // Back in the first rig's station.
+        QUdpSocket s;
+        QVERIFY(s.bind(kStation, 2976));
+        s.writeDatagram("VOL", kEncoder, 2977);
+        QCOMPARE(receive(s, 1).size(), 1);
+    }
+
     void attenuationIsReportedInTheNextFeedback() {
         QUdpSocket s;
         QVERIFY(s.bind(kStation, 2976));
