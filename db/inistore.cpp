@@ -195,9 +195,16 @@ public:
             m_lines.append({'[' + section + ']', crlf});
             m_lines.append({text, crlf});
         } else if (const auto it = s->keys.constFind(key); it != s->keys.constEnd()) {
-            Line& l = m_lines[s->entries[*it].line];
+            // In place: no line moves, so the index stays valid.
+            const qsizetype si = s - m_sections.constData();
+            const int ei = *it;
+            Entry& e = m_sections[si].entries[ei];
+            Line& l = m_lines[e.line];
             l.text = text;
             l.eol = crlf;
+            e.key = key;
+            e.raw = value;
+            return;
         } else {
             // After the last entry, so that blank lines or comments before the next
             // section stay where they are.
