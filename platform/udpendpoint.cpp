@@ -51,7 +51,17 @@ UdpEndpoint::UdpEndpoint(QObject* parent) : QObject(parent), m_socket(new QUdpSo
     connect(m_socket, &QUdpSocket::readyRead, this, &UdpEndpoint::drain);
 }
 
-UdpEndpoint::~UdpEndpoint() = default;
+UdpEndpoint::~UdpEndpoint()
+{
+    if (m_draining) {
+        // Deleted by a receiver of one of our datagrams: the socket is still inside its own
+        // signal and must outlive it. Close it now so the port is free at once.
+        m_socket->disconnect(this);
+        m_socket->close();
+        m_socket->setParent(nullptr);
+        m_socket->deleteLater();
+    }
+}
 
 bool UdpEndpoint::bind(const QString& localAddress, quint16 port)
 {
@@ -110,14 +120,19 @@ void UdpEndpoint::drain()
 {
     // One readiness event may stand for many datagrams: read them all, or the kernel
     // drops the rest once the buffer fills. A receiver may close or delete us meanwhile.
+    if (m_draining)
+        return; // a receiver let events run: the outer loop reads on
     QPointer<UdpEndpoint> self(this);
-    while (self && m_socket->state() == QAbstractSocket::BoundState &&
-           m_socket->hasPendingDatagrams()) {
+    m_draining = true;
+    while (m_socket->state() == QAbstractSocket::BoundState && m_socket->hasPendingDatagrams()) {
         const QNetworkDatagram datagram = m_socket->receiveDatagram();
         if (!datagram.isValid())
             break;
         emit datagramReceived(datagram.data());
+        if (!self)
+            return;
     }
+    m_draining = false;
 }
 
 } // namespace platform

@@ -40,6 +40,7 @@ private:
     QUdpSocket* m_socket = nullptr;
     QString m_remoteHost;
     quint16 m_remotePort = 0;
+    bool m_draining = false; // inside drain(): a receiver may delete us meanwhile
 };
 
 } // namespace platform
