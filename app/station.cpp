@@ -223,10 +223,10 @@ void Station::Load_Config() {
         const db::ElementList list = db::BuildElementList(db::NmsIniPath());
         m_state.lstHidden = list.hidden;
         if (list.empty == db::ElementList::Empty::MissingFile) {
-            platform::showMessage(db::kEmptyDatabaseMissingFile, QStringLiteral("Information"),
+            platform::showMessage(db::kMissingDatabaseText, QStringLiteral("Information"),
                                   MsgIcon::Information);
         } else if (list.empty == db::ElementList::Empty::NoSections) {
-            platform::showMessage(db::kEmptyDatabaseNoSections, QStringLiteral("Information"),
+            platform::showMessage(db::kEmptyDatabaseText, QStringLiteral("Information"),
                                   MsgIcon::Information);
         } else {
             int encoderIndex = 0;

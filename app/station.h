@@ -20,15 +20,17 @@ namespace app {
 
 class FrmMain;
 
+// Intervals the tests shorten; the station runs with these defaults.
+struct StationTiming {
+    int discoveryWindowMs = 3000;
+    int macTickMs = 1000;
+    int responseTimeoutMs = 3000;
+};
+
 class Station : public QObject {
     Q_OBJECT
 public:
-    // Intervals the tests shorten; the station runs with these defaults.
-    struct Timing {
-        int discoveryWindowMs = 3000;
-        int macTickMs = 1000;
-        int responseTimeoutMs = 3000;
-    };
+    using Timing = StationTiming;
 
     explicit Station(Timing timing = Timing(), QObject* parent = nullptr);
     ~Station() override;

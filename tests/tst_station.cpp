@@ -1,0 +1,469 @@
+// The station in one process: start-up, the element list, the editor and the upload
+// transaction against a real UDP socket playing the element on loopback.
+#include "support/stationfixture.h"
+
+#include "db/inistore.h"
+#include "editor/elementeditor.h"
+#include "editor/vumeter.h"
+#include "platform/udpendpoint.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QUdpSocket>
+
+using namespace testsupport;
+
+namespace {
+
+const QString kStation = QStringLiteral("127.0.10.1");
+const QString kElement = QStringLiteral("127.0.10.2");
+const QString kEncoderMac = QStringLiteral("02:00:00:00:00:0A");
+const QString kDecoderMac = QStringLiteral("02:00:00:00:00:0B");
+
+QByteArray twoElements() {
+    return "[02000000000A]\r\nNAME=STUDIO 1        \r\nIP=127.0.10.3\r\nMASK=255.255.255.0\r\n"
+           "GW=127.0.10.254\r\nINPUT=1\r\nTYPE=1\r\nTX=1\r\nMULTI=239.1.2.3\r\nROLE=1\r\nSN=1001\r\n"
+           "VER=2.7\r\nSFN=0\r\nBUF=5\r\nLLO=0\r\n"
+           "[02000000000B]\r\nNAME=TX SITE         \r\nIP=127.0.10.2\r\nMASK=255.255.255.0\r\n"
+           "GW=127.0.10.254\r\nINPUT=0\r\nTYPE=1\r\nTX=0\r\nMULTI=239.1.2.3\r\nROLE=2\r\nSN=2002\r\n"
+           "VER=2.8\r\nSFN=1\r\nBUF=3\r\nATT=200\r\nSDM=0\r\nSDL=37\r\nSDT=43\r\nLLO=0\r\n";
+}
+
+QByteArray ip4(const QString& text) {
+    QByteArray b;
+    for (const QString& p : text.split('.'))
+        b.append(char(p.toInt()));
+    return b;
+}
+
+// A decoder's 54-byte feedback as the element would answer.
+QByteArray decoderFeedback(const QString& name, quint8 att = 200, quint8 buffer = 3) {
+    QByteArray d = ip4(kElement) + ip4("255.255.255.0") + ip4("127.0.10.254") + ip4("239.1.2.3");
+    d += char(0);
+    d += char(1);
+    d += char(0);
+    d += name.leftJustified(16, ' ', true).toLatin1();
+    d += char(2);
+    d += QByteArray::fromHex("000007D2");
+    d += char(att);
+    d += char(2);
+    d += char(9);
+    d += char(1);
+    d += char(buffer);
+    d += char(0);
+    d += char(37);
+    d += char(43);
+    d += QByteArray(5, 0);
+    d += char(0);
+    return d;
+}
+
+bool waitForDatagram(QUdpSocket& socket, QByteArray* payload, QHostAddress* from = nullptr,
+                     quint16* port = nullptr, int ms = 2000) {
+    if (!socket.hasPendingDatagrams() && !QTest::qWaitFor([&] { return socket.hasPendingDatagrams(); }, ms))
+        return false;
+    payload->resize(int(socket.pendingDatagramSize()));
+    socket.readDatagram(payload->data(), payload->size(), from, port);
+    return true;
+}
+
+} // namespace
+
+class TestStation : public QObject {
+    Q_OBJECT
+private slots:
+    void commandLine_data();
+    void commandLine();
+    void eulaNotice();
+    void emptyDatabaseMessages();
+    void elementList();
+    void rebuildRequestedDuringRebuild();
+    void loadEncoderDecoderUnknownAndClear();
+    void corruptedRecordRefused();
+    void attenuationSentOnlyOnUserMove();
+    void uploadConfirmedAndStored();
+    void uploadNameMismatch();
+    void uploadTimesOutOnce();
+    void uploadValidation_data();
+    void uploadValidation();
+    void strayFeedbackChangesNothing();
+    void bindFailureEndsProgram();
+};
+
+void TestStation::commandLine_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<int>("bufferMaximum");
+    QTest::newRow("none") << QStringList() << " - Talvoren Broadcast" << 22;
+    QTest::newRow("GPS") << QStringList{"GPS"} << " [GPSDO version] - Talvoren Broadcast" << 23;
+    QTest::newRow("gps mixed") << QStringList{"gPs"} << " [GPSDO version] - Talvoren Broadcast" << 23;
+    QTest::newRow("ll") << QStringList{"ll"} << " [Low Latency Option] - Talvoren Broadcast" << 44;
+    QTest::newRow("GPS LL") << QStringList{"GPS", "LL"} << " - Talvoren Broadcast" << 22;
+    QTest::newRow("other") << QStringList{"XYZ"} << " - Talvoren Broadcast" << 22;
+}
+
+void TestStation::commandLine() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, suffix);
+    QFETCH(int, bufferMaximum);
+    StationFixture f(kStation);
+    f.writeIni(twoElements());
+    QVERIFY(f.start(args));
+    QCOMPARE(f.station().window().windowTitle(), QStringLiteral("Kestrune NMS v.3.4.8") + suffix);
+    QCOMPARE(f.c().scrlBuffer->maximum(), bufferMaximum);
+    QVERIFY(!f.c().toolbarButton[6]->isEnabled());
+    QVERIFY(!f.c().toolbarButton[7]->isEnabled());
+    QCOMPARE(f.boxes.count(), 0);
+    QCOMPARE(f.station().udpClient().localPort(), quint16(2976));
+}
+
+void TestStation::eulaNotice() {
+    StationFixture f(kStation);
+    f.writeIni(twoElements());
+    f.settings.values.insert("EULA1", "not a number");
+    int shown = 0;
+    // Tick the box twice (1, then 0), then once more, and close the window.
+    QTimer::singleShot(50, [&] {
+        auto* notice = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        QVERIFY(notice);
+        QCOMPARE(notice->objectName(), QStringLiteral("frmDisclaimer"));
+        auto* agree = notice->findChild<QCheckBox*>("chkAgree");
+        QVERIFY(agree && !agree->isChecked());
+        agree->click();
+        QCOMPARE(f.settings.values.value("EULA1"), QStringLiteral("1"));
+        agree->click();
+        QCOMPARE(f.settings.values.value("EULA1"), QStringLiteral("0"));
+        agree->click();
+        ++shown;
+        notice->findChild<QPushButton*>("cmdClose")->click();
+    });
+    QVERIFY(f.start());
+    QCOMPARE(shown, 1);
+    QCOMPARE(f.settings.values.value("EULA1"), QStringLiteral("1"));
+}
+
+void TestStation::emptyDatabaseMessages() {
+    {
+        StationFixture f(kStation);
+        QVERIFY(f.start());
+        QCOMPARE(f.boxes.texts(), QStringList{"Local database is empty.\rPlease click 'Auto Discover' icon to probe the network."});
+        QCOMPARE(f.boxes.titles(), QStringList{"Information"});
+        QCOMPARE(f.c().frmTreeView->title(), QStringLiteral("Select element: (0 items)"));
+    }
+    {
+        StationFixture f(kStation);
+        f.writeIni("");
+        QVERIFY(f.start());
+        QCOMPARE(f.boxes.texts(), QStringList{"Local database is empty.\rPlease click the 'Auto Discover' icon to probe the network."});
+    }
+}
+
+void TestStation::elementList() {
+    StationFixture f(kStation);
+    f.writeIni(twoElements() + "[badname]\r\nROLE=1\r\n[02000000000c]\r\nNAME=NO ROLE\r\n");
+    QVERIFY(f.start());
+    QTreeWidget* tree = f.c().TreeView1;
+    QCOMPARE(tree->topLevelItemCount(), 3);
+    QCOMPARE(tree->topLevelItem(0)->text(0), QStringLiteral("STUDIO 1 [02:00:00:00:00:0A]"));
+    QCOMPARE(tree->topLevelItem(1)->text(0), QStringLiteral("TX SITE [02:00:00:00:00:0B]"));
+    QCOMPARE(tree->topLevelItem(2)->text(0), QStringLiteral("NO ROLE [02:00:00:00:00:0C]"));
+    QCOMPARE(f.c().frmTreeView->title(), QStringLiteral("Select element: (3 items)"));
+    QCOMPARE(f.c().cmbEncoders->count(), 2);
+    QCOMPARE(f.c().cmbEncoders->itemText(0), QStringLiteral("<None>"));
+    QCOMPARE(f.c().cmbEncoders->itemText(1), QStringLiteral("STUDIO 1 [02:00:00:00:00:0A]"));
+    QCOMPARE(f.station().state().lstHidden,
+             QStringList({"02000000000A", "02000000000B", "badname", "02000000000c"}));
+    // Refresh twice: the same tree, nothing appended twice.
+    f.station().RefreshList();
+    f.station().RefreshList();
+    QCOMPARE(tree->topLevelItemCount(), 3);
+    QCOMPARE(f.c().cmbEncoders->count(), 2);
+    QCOMPARE(f.c().lblElementMAC->text(), QStringLiteral("-"));
+}
+
+void TestStation::rebuildRequestedDuringRebuild() {
+    StationFixture f(kStation);
+    f.writeIni(twoElements());
+    QVERIFY(f.start());
+    int nested = 0;
+    // Runs from inside the rebuild's event step: it changes the file and asks again.
+    QTimer::singleShot(0, [&] {
+        ++nested;
+        db::WriteToINI("02000000000D", "name", "LATE", f.iniPath());
+        db::WriteToINI("02000000000D", "role", "2", f.iniPath());
+        f.station().Load_Config();
+    });
+    f.station().Load_Config();
+    QCOMPARE(nested, 1);
+    QTreeWidget* tree = f.c().TreeView1;
+    QCOMPARE(tree->topLevelItemCount(), 3);
+    QCOMPARE(tree->topLevelItem(2)->text(0), QStringLiteral("LATE [02:00:00:00:00:0D]"));
+    QCOMPARE(f.c().frmTreeView->title(), QStringLiteral("Select element: (3 items)"));
+}
+
+void TestStation::loadEncoderDecoderUnknownAndClear() {
+    StationFixture f(kStation);
+    f.writeIni(twoElements() + "[02000000000E]\r\nNAME=ODD\r\nIP=127.0.10.9\r\nTX=0\r\nREMOTE=10.1.1.1\r\nROLE=3\r\n");
+    QVERIFY(f.start());
+    auto& c = f.c();
+
+    QVERIFY(f.selectNode(kEncoderMac));
+    QCOMPARE(c.lblElementType->text(), QStringLiteral("ENCODER"));
+    QCOMPARE(c.txtElementName->text(), QStringLiteral("STUDIO 1"));
+    QCOMPARE(c.Label7->text(), QStringLiteral("Multicast IP:"));
+    QCOMPARE(c.txtRemoteIP->text(), QStringLiteral("239.1.2.3"));
+    QCOMPARE(c.Label9->text(), QStringLiteral("Audio source:"));
+    QVERIFY(!c.cmbAudioInput->isHidden());
+    QVERIFY(c.scrlAtten->isHidden());
+    QCOMPARE(c.scrlBuffer->value(), 0);
+    QVERIFY(!c.scrlBuffer->isEnabled());
+    QCOMPARE(c.lblLatency->text(), QStringLiteral("2.5mS"));
+    QVERIFY(c.toolbarButton[6]->isEnabled());
+    QVERIFY(!c.toolbarButton[7]->isEnabled());
+    QVERIFY(c.cmdGetStats->isEnabled());
+    QVERIFY(!c.cmdAdjust->isEnabled());
+    QCOMPARE(c.lblVersion->text(), QStringLiteral("2.7"));
+    QCOMPARE(c.cmdPing->text(), QStringLiteral("<Click to test>"));
+    // Choosing unicast puts the stored (default) decoder address in.
+    c.cmbAudioTX->setCurrentIndex(0);
+    QCOMPARE(c.Label7->text(), QStringLiteral("Decoder IP:"));
+    QCOMPARE(c.txtRemoteIP->text(), QStringLiteral("192.168.1.91"));
+
+    QVERIFY(f.selectNode(kDecoderMac));
+    QCOMPARE(c.lblElementType->text(), QStringLiteral("DECODER"));
+    QCOMPARE(c.Label9->text(), QStringLiteral("Audio atten:"));
+    QVERIFY(c.cmbAudioInput->isHidden());
+    QVERIFY(!c.scrlAtten->isHidden());
+    QCOMPARE(c.scrlAtten->value(), 200);
+    QCOMPARE(c.lblAttenDB->text(), QStringLiteral("-27.5 dB"));
+    QCOMPARE(c.scrlBuffer->value(), 3);
+    QCOMPARE(c.lblLatency->text(), QStringLiteral("10mS")); // PTP sync on: 2.5 x 3 + 2.5
+    QCOMPARE(c.lblSilDetLevel->text(), QStringLiteral("-18.4dBu"));
+    QCOMPARE(c.lblSilDetTime->text(), QStringLiteral("19.6Sec"));
+    QCOMPARE(c.Label7->text(), QStringLiteral("Multicast IP:"));
+    QVERIFY(c.cmdAdjust->isEnabled());
+    QVERIFY(!c.toolbarButton[6]->isEnabled());
+    c.cmbSilDetMode->setCurrentIndex(2);
+    QVERIFY(!c.scrlSilDetLevel->isEnabled());
+    c.cmbSilDetMode->setCurrentIndex(0);
+    QVERIFY(c.scrlSilDetLevel->isEnabled());
+    // Loading never sends: nothing programmatic touched the store's att.
+    QVERIFY(f.readIni().contains("ATT=200\r\n"));
+
+    // UNKNOWN: own addresses by the encoder rule, layout kept from the decoder.
+    QVERIFY(f.selectNode("02:00:00:00:00:0E"));
+    QCOMPARE(c.lblElementType->text(), QStringLiteral("UNKNOWN"));
+    QCOMPARE(c.Label7->text(), QStringLiteral("Decoder IP:"));
+    QCOMPARE(c.txtRemoteIP->text(), QStringLiteral("10.1.1.1"));
+    QCOMPARE(c.Label9->text(), QStringLiteral("Audio atten:"));
+
+    f.station().elementEditor().ClearElementEditor();
+    QCOMPARE(c.lblElementMAC->text(), QStringLiteral("-"));
+    QCOMPARE(c.lblElementType->text(), QStringLiteral("-"));
+    QCOMPARE(c.cmdPing->text(), QStringLiteral("<Unknown>"));
+    QCOMPARE(c.lblLatency->text(), QStringLiteral("-mS"));
+    QVERIFY(c.txtElementIP->text().isEmpty());
+    QCOMPARE(c.cmbAudioTX->currentIndex(), -1);
+    QVERIFY(!c.cmdGetStats->isEnabled());
+    QVERIFY(!c.cmdAdjust->isEnabled());
+    QVERIFY(!c.toolbarButton[6]->isEnabled());
+    QVERIFY(!c.toolbarButton[7]->isEnabled());
+    QVERIFY(!c.chkGetVolume->isChecked());
+}
+
+void TestStation::corruptedRecordRefused() {
+    StationFixture f(kStation);
+    QByteArray ini = twoElements() + "[02000000000F]\r\n";
+    for (int i = 0; i < 22; ++i)
+        ini += "K" + QByteArray::number(i) + "=1\r\n";
+    f.writeIni(ini);
+    QVERIFY(f.start());
+    QVERIFY(f.selectNode(kEncoderMac));
+    QVERIFY(f.selectNode("02:00:00:00:00:0F"));
+    QCOMPARE(f.boxes.texts().last(), QStringLiteral("Cannot load this element info.\rThe data stored in your computer about this element, is corrupted (1)."));
+    QCOMPARE(f.c().lblElementMAC->text(), kEncoderMac);
+}
+
+void TestStation::attenuationSentOnlyOnUserMove() {
+    StationFixture f(kStation);
+    f.writeIni(twoElements());
+    QVERIFY(f.start());
+    QUdpSocket element;
+    QVERIFY(element.bind(QHostAddress(kElement), 2977));
+    QVERIFY(f.selectNode(kDecoderMac));
+    auto* bar = f.c().scrlAtten;
+
+    // Set by the program, wherever the focus is: nothing goes out.
+    bar->setFocus();
+    bar->setValue(150);
+    QTest::qWait(50);
+    QVERIFY(!element.hasPendingDatagrams());
+    QVERIFY(f.readIni().contains("ATT=200\r\n"));
+
+    bar->setValue(255);
+    bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    QByteArray got;
+    QVERIFY(waitForDatagram(element, &got));
+    QCOMPARE(got, QByteArray::fromHex("FE00"));
+    QVERIFY(f.readIni().contains("ATT=254\r\n"));
+
+    bar->setValue(24);
+    bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+    QVERIFY(waitForDatagram(element, &got));
+    QCOMPARE(got, QByteArray::fromHex("0E00"));
+    QCOMPARE(f.c().lblAttenDB->text(), QStringLiteral("Mute"));
+    QVERIFY(f.readIni().contains("ATT=14\r\n"));
+}
+
+void TestStation::uploadConfirmedAndStored() {
+    StationFixture f(kStation);
+    f.writeIni(twoElements());
+    f.neighbours.add(hostOrder(kElement), macBytes(kDecoderMac));
+    QVERIFY(f.start());
+    QUdpSocket element;
+    QVERIFY(element.bind(QHostAddress(kElement), 2976));
+    QVERIFY(f.selectNode(kDecoderMac));
+    f.c().txtElementName->setText("new name");
+    f.c().txtElementGW->setText("127.0.10.254");
+    f.boxes.enqueue(platform::MsgAnswer::Yes);
+    f.station().SaveChanges();
+    QCOMPARE(f.boxes.texts().last(), QStringLiteral("This configuration will be sent to selected Network Element and\rwill also be saved to local database in your computer. \rAre you sure?"));
+    QCOMPARE(f.boxes.titles().last(), QStringLiteral("Send configuration"));
+
+    QByteArray got;
+    QHostAddress from;
+    quint16 port = 0;
+    QVERIFY(waitForDatagram(element, &got, &from, &port));
+    QCOMPARE(got.size(), 41);
+    QCOMPARE(got.toHex(), (ip4(kElement) + ip4("255.255.255.0") + ip4("127.0.10.254") + ip4("239.1.2.3") +
+                           QByteArray::fromHex("00010001") + QByteArray("NEW NAME        ") +
+                           QByteArray::fromHex("0300252B00")).toHex());
+    QCOMPARE(port, quint16(2976));
+    QVERIFY(f.c().timerRemoteSent->isActive());
+
+    element.writeDatagram(decoderFeedback("NEW NAME", 220, 4), from, port);
+    QVERIFY(QTest::qWaitFor([&] { return f.boxes.texts().contains("New configuration has been sucessfuly saved and loaded!"); }, 3000));
+    QVERIFY(!f.c().timerRemoteSent->isActive());
+    QCOMPARE(f.boxes.titles().last(), QStringLiteral("Configuration changed"));
+    const QByteArray ini = f.readIni();
+    QVERIFY2(ini.contains("[02000000000B]\r\nNAME=NEW NAME        \r\nIP=127.0.10.2\r\nMASK=255.255.255.0\r\n"
+                          "GW=127.0.10.254\r\nINPUT=0\r\nTYPE=1\r\nTX=0\r\nMULTI=239.1.2.3\r\nROLE=2\r\nSN=2002\r\n"
+                          "VER=2.9\r\nSFN=1\r\nBUF=4\r\nATT=220\r\nSDM=0\r\nSDL=37\r\nSDT=43\r\nLLO=0\r\n"),
+             ini.constData());
+    QCOMPARE(f.c().TreeView1->topLevelItem(1)->text(0), QStringLiteral("NEW NAME [02:00:00:00:00:0B]"));
+    // The answer stopped the timer: no time-out follows.
+    QTest::qWait(400);
+    QVERIFY(!f.boxes.texts().join('|').contains("timed out"));
+}
+
+void TestStation::uploadNameMismatch() {
+    StationFixture f(kStation);
+    f.writeIni(twoElements());
+    f.neighbours.add(hostOrder(kElement), macBytes(kDecoderMac));
+    QVERIFY(f.start());
+    QUdpSocket element;
+    QVERIFY(element.bind(QHostAddress(kElement), 2976));
+    QVERIFY(f.selectNode(kDecoderMac));
+    f.c().txtElementName->setText("WANTED");
+    f.boxes.enqueue(platform::MsgAnswer::Yes);
+    f.station().SaveChanges();
+    QByteArray got;
+    QHostAddress from;
+    quint16 port = 0;
+    QVERIFY(waitForDatagram(element, &got, &from, &port));
+    element.writeDatagram(decoderFeedback("SOMETHING ELSE"), from, port);
+    QVERIFY(QTest::qWaitFor([&] { return f.boxes.texts().contains("An error occured while saving 'Element Name':\rFeedback is corrupted."); }, 3000));
+    QVERIFY(!f.boxes.texts().contains("New configuration has been sucessfuly saved and loaded!"));
+    QVERIFY(f.readIni().contains("NAME=TX SITE         \r\n"));
+    QVERIFY(!f.readIni().contains("WANTED"));
+}
+
+void TestStation::uploadTimesOutOnce() {
+    StationFixture f(kStation);
+    f.writeIni(twoElements());
+    QVERIFY(f.start());
+    QVERIFY(f.selectNode(kDecoderMac));
+    const QByteArray before = f.readIni();
+    f.boxes.enqueue(platform::MsgAnswer::Yes);
+    f.station().SaveChanges();
+    QVERIFY(QTest::qWaitFor([&] { return f.boxes.count() == 2; }, 2000));
+    QTest::qWait(700);
+    QCOMPARE(f.boxes.texts().mid(1), QStringList{"Waiting for a response from Network Element has timed out!\rCannot save."});
+    QCOMPARE(f.boxes.titles().last(), QStringLiteral("Error!"));
+    QCOMPARE(f.readIni(), before);
+}
+
+void TestStation::uploadValidation_data() {
+    QTest::addColumn<QString>("select");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("ip");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("none selected") << "" << "X" << "1.2.3.4" << "No Network Element selected!";
+    QTest::newRow("name before ip") << kDecoderMac << "" << "1.2.3" << "Please verify that the name field is correct!";
+    QTest::newRow("bad ip") << kDecoderMac << "X" << "1.2.3.256" << "Please verify that all IP fields are correct!";
+}
+
+void TestStation::uploadValidation() {
+    QFETCH(QString, select);
+    QFETCH(QString, name);
+    QFETCH(QString, ip);
+    QFETCH(QString, message);
+    StationFixture f(kStation);
+    f.writeIni(twoElements());
+    QVERIFY(f.start());
+    QUdpSocket element;
+    QVERIFY(element.bind(QHostAddress(kElement), 2976));
+    if (!select.isEmpty())
+        QVERIFY(f.selectNode(select));
+    f.c().txtElementName->setText(name);
+    f.c().txtElementIP->setText(ip);
+    f.boxes.enqueue(platform::MsgAnswer::Yes);
+    f.station().SaveChanges();
+    QCOMPARE(f.boxes.texts(), QStringList{message + "\rCannot save."});
+    QCOMPARE(f.boxes.titles(), QStringList{"Error!"});
+    QTest::qWait(50);
+    QVERIFY(!element.hasPendingDatagrams());
+    QVERIFY(!f.c().timerRemoteSent->isActive());
+}
+
+void TestStation::strayFeedbackChangesNothing() {
+    StationFixture f(kStation);
+    f.writeIni(twoElements());
+    // The stray element resolves to a MAC that is not the selected one.
+    f.neighbours.add(hostOrder(kElement), macBytes("02:00:00:00:00:99"));
+    QVERIFY(f.start());
+    QVERIFY(f.selectNode(kDecoderMac));
+    const QByteArray before = f.readIni();
+    QUdpSocket stray;
+    QVERIFY(stray.bind(QHostAddress(kElement), 0));
+    stray.writeDatagram(decoderFeedback("TX SITE"), QHostAddress(kStation), 2976);
+    QVERIFY(QTest::qWaitFor([&] { return f.boxes.count() > 0; }, 3000));
+    QCOMPARE(f.boxes.texts(), QStringList{"The response received does not match the selected element.\rCannot save this element info."});
+    QCOMPARE(f.readIni(), before);
+}
+
+void TestStation::bindFailureEndsProgram() {
+    QUdpSocket holder;
+    QVERIFY(holder.bind(QHostAddress(kStation), 2976));
+    StationFixture f(kStation);
+    f.writeIni(twoElements());
+    QSignalSpy ended(&f.station(), &app::Station::programEnded);
+    QVERIFY(!f.start());
+    QCOMPARE(ended.count(), 1);
+    QCOMPARE(f.boxes.texts().last(), QStringLiteral("Unable to use UDP port 2976: occupied."));
+}
+
+QTEST_MAIN(TestStation)
+#include "tst_station.moc"
