@@ -9,6 +9,8 @@
 #include "db/maclookup.h"
 #include "db/records.h"
 #include "db/sharedfunctions.h"
+#include "diag/frmAdjust.h"
+#include "diag/frmStatistics.h"
 #include "editor/elementeditor.h"
 #include "editor/vumeter.h"
 #include "protocol/levelreply.h"
@@ -689,7 +691,22 @@ void Station::PingElement(const QString& addressText) {
     }
 }
 
-void Station::openStatistics() {}
-void Station::openAdjust() {}
+void Station::openStatistics() {
+    diag::FrmStatistics window(controls(), m_state.strLocalNMSIPAddress, m_window.get());
+    if (!window.start()) {
+        fatal(QStringLiteral("Error 2: Unable to use UDP port 2978: occupied."));
+        return;
+    }
+    window.exec();
+}
+
+void Station::openAdjust() {
+    diag::FrmAdjust window(controls(), m_state.strLocalNMSIPAddress, m_window.get());
+    if (!window.start()) {
+        fatal(QStringLiteral("Unable to use UDP port 2978: occupied."));
+        return;
+    }
+    window.exec();
+}
 
 } // namespace app
