@@ -73,6 +73,9 @@ Station::Station(Timing timing, QObject* parent)
     m_editor = new editor::ElementEditor(m_window->controls(), m_state, this);
     controls().timerRemoteSent->setInterval(m_timing.responseTimeoutMs);
     controls().timerRemoteSent->setSingleShot(false);
+    // The editor starts empty: nothing can act on the "-" element.
+    controls().cmdGetStats->setEnabled(false);
+    controls().cmdAdjust->setEnabled(false);
     connectWindow();
 }
 

@@ -13,6 +13,7 @@
 #include <QDialog>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -92,6 +93,8 @@ private slots:
     void rebuildRequestedDuringRebuild();
     void loadEncoderDecoderUnknownAndClear();
     void corruptedRecordRefused();
+    void oddStoredValues();
+    void fieldRules();
     void attenuationSentOnlyOnUserMove();
     void uploadConfirmedAndStored();
     void uploadNameMismatch();
@@ -127,6 +130,8 @@ void TestStation::commandLine() {
     QVERIFY(!f.c().toolbarButton[7]->isEnabled());
     QCOMPARE(f.boxes.count(), 0);
     QCOMPARE(f.station().udpClient().localPort(), quint16(2976));
+    QVERIFY(!f.c().cmdGetStats->isEnabled());
+    QVERIFY(!f.c().cmdAdjust->isEnabled());
 }
 
 void TestStation::eulaNotice() {
@@ -294,6 +299,66 @@ void TestStation::corruptedRecordRefused() {
     QVERIFY(f.selectNode("02:00:00:00:00:0F"));
     QCOMPARE(f.boxes.texts().last(), QStringLiteral("Cannot load this element info.\rThe data stored in your computer about this element, is corrupted (1)."));
     QCOMPARE(f.c().lblElementMAC->text(), kEncoderMac);
+}
+
+void TestStation::oddStoredValues() {
+    StationFixture f(kStation);
+    f.writeIni("[020000000010]\r\nNAME=ODD VALUES\r\nIP=127.0.10.5\r\nINPUT=x\r\nTYPE=7\r\nTX= 1 \r\n"
+               "ROLE=2\r\nATT=9999\r\nBUF=-3\r\nSDL=1e2\r\nSDT=\r\nSDM=5\r\nSFN=2\r\nLLO=01\r\nBOUND=99\r\n");
+    QVERIFY(f.start());
+    QVERIFY(f.selectNode("02:00:00:00:00:10"));
+    auto& c = f.c();
+    QCOMPARE(c.cmbAudioInput->currentIndex(), -1); // not a number: no selection
+    QCOMPARE(c.cmbAudioType->currentIndex(), -1);  // outside the list
+    QCOMPARE(c.cmbAudioTX->currentIndex(), 1);
+    QCOMPARE(c.scrlAtten->value(), 255);           // limited to the bar
+    QCOMPARE(c.scrlBuffer->value(), 0);
+    QCOMPARE(c.scrlSilDetLevel->value(), 37);       // no exponent: the default
+    QCOMPARE(c.scrlSilDetTime->value(), 43);
+    QCOMPARE(c.cmbSilDetMode->currentIndex(), -1);
+    QCOMPARE(c.cmbEncoders->currentIndex(), -1);
+    QVERIFY(!c.chkSFNEnabled->isChecked());         // only exactly 1 checks it
+    QVERIFY(c.chkLowLatency->isChecked());
+    QCOMPARE(f.boxes.count(), 0);
+    // An unselected mode on a decoder stops the upload before anything is sent.
+    f.boxes.enqueue(platform::MsgAnswer::Yes);
+    c.cmbAudioInput->setCurrentIndex(0);
+    c.cmbAudioType->setCurrentIndex(0);
+    f.station().SaveChanges();
+    QCOMPARE(f.boxes.texts().last(), QStringLiteral("Please verify that all audio fields are correct!\rCannot save."));
+}
+
+void TestStation::fieldRules() {
+    StationFixture f(kStation);
+    f.writeIni(twoElements());
+    QVERIFY(f.start());
+    QVERIFY(f.selectNode(kDecoderMac));
+    auto& c = f.c();
+    const QColor normal = QApplication::palette().color(QPalette::Base);
+    c.txtElementIP->setText("192.168.1.300");
+    QCOMPARE(c.txtElementIP->palette().color(QPalette::Base), QColor(255, 128, 128));
+    QVERIFY(c.cmdGetStats->isEnabled()); // typing does not change it
+    c.txtElementIP->setText("192.168.1.30");
+    QCOMPARE(c.txtElementIP->palette().color(QPalette::Base), normal);
+    c.txtElementMask->setText("10.0.0");
+    QCOMPARE(c.txtElementMask->palette().color(QPalette::Base), QColor(255, 128, 128));
+    c.txtElementMask->clear();
+    QCOMPARE(c.txtElementMask->palette().color(QPalette::Base), normal);
+
+    QCOMPARE(c.txtElementName->maxLength(), 16);
+    QCOMPARE(c.txtElementIP->maxLength(), 15);
+    // Only characters one byte carries; upper case on leaving keeps the length.
+    f.station().window().show();
+    c.txtElementName->setFocus();
+    c.txtElementName->clear();
+    for (QChar ch : QString::fromUtf8("studio \u00e9\u20ac\u00df")) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
+        QApplication::sendEvent(c.txtElementName, &press);
+    }
+    QCOMPARE(c.txtElementName->text(), QString::fromUtf8("studio \u00e9\u00df"));
+    QFocusEvent leave(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(c.txtElementName, &leave);
+    QCOMPARE(c.txtElementName->text(), QString::fromUtf8("STUDIO \u00c9\u00df"));
 }
 
 void TestStation::attenuationSentOnlyOnUserMove() {
