@@ -11,6 +11,8 @@ class FrmPaging : public QDialog {
 public:
     explicit FrmPaging(int windowMs, QWidget* parent = nullptr);
     QTimer* timer() const { return m_timer; }
+    // Only the timer closes it: Escape or the frame would end the collection early.
+    void reject() override {}
 
 private:
     QTimer* m_timer;

@@ -119,6 +119,8 @@ void Station::connectWindow() {
 }
 
 void Station::fatal(const QString& message) {
+    // No level request may go out while the box is open.
+    controls().tmrVolume->stop();
     critical(message);
     m_udpClient->close();
     m_ended = true;
