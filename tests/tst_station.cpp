@@ -3,6 +3,7 @@
 #include "support/stationfixture.h"
 
 #include "db/inistore.h"
+#include "db/sharedfunctions.h"
 #include "editor/elementeditor.h"
 #include "editor/vumeter.h"
 #include "platform/udpendpoint.h"
@@ -22,6 +23,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QNetworkDatagram>
 #include <QUdpSocket>
 
 using namespace testsupport;
@@ -103,6 +105,11 @@ private slots:
     void uploadValidation();
     void strayFeedbackChangesNothing();
     void bindFailureEndsProgram();
+    void levelMeter();
+    void ping_data();
+    void ping();
+    void interfaceSelection();
+    void addressTableUnreadable();
 };
 
 void TestStation::commandLine_data() {
@@ -528,6 +535,139 @@ void TestStation::bindFailureEndsProgram() {
     QVERIFY(!f.start());
     QCOMPARE(ended.count(), 1);
     QCOMPARE(f.boxes.texts().last(), QStringLiteral("Unable to use UDP port 2976: occupied."));
+}
+
+void TestStation::levelMeter() {
+    StationFixture f(kStation);
+    f.writeIni(twoElements());
+    QVERIFY(f.start());
+    QUdpSocket element;
+    QVERIFY(element.bind(QHostAddress("127.0.10.3"), 2977));
+    auto& c = f.c();
+    QVERIFY(f.selectNode(kEncoderMac));
+    QVERIFY(c.toolbarButton[6]->isEnabled());
+    c.toolbarButton[6]->trigger();
+    QVERIFY(c.chkGetVolume->isChecked());
+    QVERIFY(!c.toolbarButton[6]->isEnabled());
+    QVERIFY(c.toolbarButton[7]->isEnabled());
+    QByteArray got;
+    QHostAddress from;
+    quint16 port = 0;
+    QVERIFY(waitForDatagram(element, &got, &from, &port));
+    QCOMPARE(got, QByteArray("VOL"));
+    QCOMPARE(port, quint16(2976));
+    QByteArray reply(1201, char(0));
+    reply[30] = char(0x40);
+    reply[60] = char(0xFF); // negative samples are skipped
+    element.writeDatagram(reply, from, port);
+    QVERIFY(QTest::qWaitFor([&] { return c.lblVolume->text() == "-6dBFS"; }, 2000));
+    QCOMPARE(c.VUMeter->widthTwips(), 1050);
+    c.toolbarButton[7]->trigger();
+    QCOMPARE(c.lblVolume->text(), QStringLiteral("-oodBFS"));
+    QCOMPARE(c.VUMeter->widthTwips(), 0);
+    QVERIFY(c.toolbarButton[6]->isEnabled());
+    QVERIFY(!c.toolbarButton[7]->isEnabled());
+    QTest::qWait(100);
+    while (element.hasPendingDatagrams())
+        element.receiveDatagram();
+    QTest::qWait(150);
+    QVERIFY(!element.hasPendingDatagrams());
+    // A late reply after the meter went off only blanks it.
+    element.writeDatagram(reply, from, port);
+    QTest::qWait(100);
+    QCOMPARE(c.lblVolume->text(), QStringLiteral("-oodBFS"));
+    // Loading a decoder while monitoring stops it and leaves both buttons off.
+    c.toolbarButton[6]->trigger();
+    QVERIFY(f.selectNode(kDecoderMac));
+    QVERIFY(!c.chkGetVolume->isChecked());
+    QVERIFY(!c.tmrVolume->isActive());
+    QVERIFY(!c.toolbarButton[6]->isEnabled());
+    QVERIFY(!c.toolbarButton[7]->isEnabled());
+}
+
+void TestStation::ping_data() {
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QColor>("colour");
+    QTest::addColumn<int>("echoes");
+    using S = platform::EchoResult::Status;
+    QTest::newRow("answer") << "127.0.10.2" << int(S::Ok) << "0 ms" << QColor(0, 255, 0) << 1;
+    QTest::newRow("leading zeros") << "127.000.010.002" << int(S::Ok) << "0 ms" << QColor(0, 255, 0) << 1;
+    QTest::newRow("time-out") << "127.0.10.99" << int(S::TimedOut) << "Failed!" << QColor(255, 128, 128) << 1;
+    QTest::newRow("zero address") << "0.0.0.0" << int(S::Ok) << "Failed!" << QColor(255, 128, 128) << 0;
+    QTest::newRow("three parts") << "10.0.0" << int(S::Ok) << "Trying..." << QColor(255, 255, 192) << 0;
+    QTest::newRow("part above 255") << "10.0.0.256" << int(S::Ok) << "Trying..." << QColor(255, 255, 192) << 0;
+    QTest::newRow("no sockets") << "127.0.10.2" << int(S::NoSocket) << "No sockets!" << QColor(255, 128, 128) << 1;
+}
+
+void TestStation::ping() {
+    QFETCH(QString, address);
+    QFETCH(int, status);
+    QFETCH(QString, caption);
+    QFETCH(QColor, colour);
+    QFETCH(int, echoes);
+    StationFixture f(kStation);
+    f.writeIni(twoElements());
+    QVERIFY(f.start());
+    f.echo.answer(platform::EchoResult::Status(status), 0);
+    f.c().txtElementIP->setText(address);
+    f.c().cmdPing->click();
+    QCOMPARE(f.c().cmdPing->text(), caption);
+    QCOMPARE(f.c().cmdPing->palette().color(QPalette::Button), colour);
+    QCOMPARE(int(f.echo.calls.size()), echoes);
+    if (echoes) {
+        QCOMPARE(f.echo.calls.first().address, hostOrder(db::CanonicalIP(address)));
+        QCOMPARE(f.echo.calls.first().payload, QByteArray("hello"));
+        QCOMPARE(f.echo.calls.first().timeoutMs, 3000);
+    }
+    if (caption == "No sockets!")
+        QCOMPARE(f.boxes.texts(), QStringList{"Windows Sockets not responding correctly."});
+    else
+        QCOMPARE(f.boxes.count(), 0);
+}
+
+void TestStation::interfaceSelection() {
+    StationFixture f(kStation);
+    f.writeIni(twoElements());
+    // The saved address is gone: the first entry is chosen, bound, then saved.
+    f.settings.values.insert("NMS IP Address", "10.9.9.9");
+    f.addresses.list.addresses = {"127.0.10.1", "127.0.10.7", "127.0.0.1"};
+    QVERIFY(f.start());
+    QCOMPARE(f.c().cmbNMSIPAddr->count(), 3);
+    QCOMPARE(f.c().cmbNMSIPAddr->currentText(), QStringLiteral("127.0.10.1"));
+    QCOMPARE(f.settings.values.value("NMS IP Address"), QStringLiteral("127.0.10.1"));
+    QCOMPARE(f.station().udpClient().localAddress(), QStringLiteral("127.0.10.1"));
+
+    // Choosing the saved one changes nothing.
+    const int saves = f.settings.saves;
+    emit f.c().cmbNMSIPAddr->activated(0);
+    QCOMPARE(f.settings.saves, saves);
+
+    emit f.c().cmbNMSIPAddr->activated(1);
+    QCOMPARE(f.station().udpClient().localAddress(), QStringLiteral("127.0.10.7"));
+    QCOMPARE(f.settings.values.value("NMS IP Address"), QStringLiteral("127.0.10.7"));
+    QCOMPARE(f.station().state().strLocalNMSIPAddress, QStringLiteral("127.0.10.7"));
+
+    // A port that cannot be bound: the message, and the old setting stays.
+    QUdpSocket holder;
+    QVERIFY(holder.bind(QHostAddress("127.0.10.1"), 2976));
+    QSignalSpy ended(&f.station(), &app::Station::programEnded);
+    emit f.c().cmbNMSIPAddr->activated(0);
+    QCOMPARE(ended.count(), 1);
+    QCOMPARE(f.boxes.texts().last(), QStringLiteral("Unable to use UDP port 2976: occupied."));
+    QCOMPARE(f.settings.values.value("NMS IP Address"), QStringLiteral("127.0.10.7"));
+}
+
+void TestStation::addressTableUnreadable() {
+    StationFixture f(kStation);
+    f.writeIni(twoElements());
+    f.addresses.failWith(122);
+    QSignalSpy ended(&f.station(), &app::Station::programEnded);
+    QVERIFY(!f.start());
+    QCOMPARE(ended.count(), 1);
+    QCOMPARE(f.boxes.texts(), QStringList{"GetIpAddrTable failed with return value 122"});
+    QVERIFY(!f.station().udpClient().isOpen());
 }
 
 QTEST_MAIN(TestStation)
