@@ -105,6 +105,8 @@ private slots:
     void uploadValidation();
     void strayFeedbackChangesNothing();
     void bindFailureEndsProgram();
+    void discoveryQuestionNo();
+    void discoveryStoresAnswers();
     void levelMeter();
     void ping_data();
     void ping();
@@ -535,6 +537,54 @@ void TestStation::bindFailureEndsProgram() {
     QVERIFY(!f.start());
     QCOMPARE(ended.count(), 1);
     QCOMPARE(f.boxes.texts().last(), QStringLiteral("Unable to use UDP port 2976: occupied."));
+}
+
+void TestStation::discoveryQuestionNo() {
+    StationFixture f(kStation);
+    f.writeIni(twoElements());
+    QVERIFY(f.start());
+    QVERIFY(f.selectNode(kDecoderMac));
+    f.station().AutoDiscover(); // the scripted box answers No
+    QCOMPARE(f.boxes.texts(), QStringList{"Performing an 'Auto Discovery' will delete the local database in your computer and create a new one, based on the Network Elements found (if any). \rAre you sure?"});
+    QCOMPARE(f.boxes.titles(), QStringList{"Auto Discovery"});
+    QCOMPARE(f.boxes.shown.first().buttons, platform::MsgButtons::YesNo);
+    QCOMPARE(f.readIni(), twoElements());
+    QCOMPARE(f.c().TreeView1->topLevelItemCount(), 2);
+    QCOMPARE(f.c().lblElementMAC->text(), kDecoderMac);
+}
+
+void TestStation::discoveryStoresAnswers() {
+    StationFixture f(kStation);
+    f.writeIni(twoElements());
+    f.neighbours.add(hostOrder(kElement), macBytes("02:00:00:00:00:21"));
+    QVERIFY(f.start());
+    f.station().udpClient().setRemote(kElement, 2976);
+    QUdpSocket element;
+    QVERIFY(element.bind(QHostAddress(kElement), 0));
+    // A short encoder answer from an address whose MAC cannot be found, then a decoder.
+    QByteArray encoder = decoderFeedback("ENC");
+    encoder[0] = char(127); encoder[1] = 0; encoder[2] = char(10); encoder[3] = char(77);
+    encoder[35] = char(1);
+    encoder.truncate(40);
+    QTimer::singleShot(50, [&] {
+        QVERIFY(f.readIni().isEmpty()); // emptied before paging
+        QVERIFY(f.station().state().AutoDiscoverAwaiting);
+        element.writeDatagram(encoder, QHostAddress(kStation), 2976);
+        element.writeDatagram(decoderFeedback("tx site"), QHostAddress(kStation), 2976);
+    });
+    f.boxes.enqueue(platform::MsgAnswer::Yes);
+    f.station().AutoDiscover();
+    QVERIFY(!f.station().state().AutoDiscoverAwaiting);
+    QCOMPARE(f.readIni(), QByteArray("[020000000021]\r\nNAME=TX SITE         \r\nIP=127.0.10.2\r\n"
+                                     "MASK=255.255.255.0\r\nGW=127.0.10.254\r\nINPUT=0\r\nTYPE=1\r\nTX=0\r\n"
+                                     "MULTI=239.1.2.3\r\nROLE=2\r\nSN=2002\r\nVER=2.9\r\nSFN=1\r\nBUF=3\r\n"
+                                     "ATT=200\r\nSDM=0\r\nSDL=37\r\nSDT=43\r\nLLO=0\r\n"));
+    QCOMPARE(f.boxes.texts().mid(1), QStringList{"An error occured while retrieving 'Element MAC':\rFeedback is corrupted."});
+    QCOMPARE(f.c().TreeView1->topLevelItemCount(), 1);
+    QCOMPARE(f.c().frmTreeView->title(), QStringLiteral("Select element: (1 items)"));
+    // The target saved before paging is back.
+    QCOMPARE(f.station().udpClient().remoteHost(), kElement);
+    QCOMPARE(f.station().udpClient().remotePort(), quint16(2976));
 }
 
 void TestStation::levelMeter() {
