@@ -22,9 +22,10 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-// Resources of a static library are registered only when something references them.
+// The image list (frmMain.qrc) lives in a static library: it is registered only when
+// something references it.
 static void initIconResources() {
-    Q_INIT_RESOURCE(icons);
+    Q_INIT_RESOURCE(frmMain);
 }
 
 namespace app {
@@ -182,7 +183,7 @@ FrmMain::FrmMain(QWidget* parent) : QMainWindow(parent) {
     editorLayout->addWidget(buildDiagnosticsFrame(), 1, 0, 1, 2);
     editorLayout->setColumnStretch(0, 1);
     editorLayout->setColumnStretch(1, 1);
-    editorLayout->setRowStretch(0, 1);
+    editorLayout->setRowStretch(2, 1); // spare height goes below the diagnostics
 
     auto* mainLayout = new QHBoxLayout(central);
     mainLayout->addWidget(c.frmTreeView, 3);
