@@ -43,7 +43,9 @@ constexpr Row kMeasurementRows[] = {
     {"Latency summary (AVG):", "lblDelaySumAVG"},
 };
 
-QString StripMnemonic(QString text) { return text.remove(QLatin1Char('&')); }
+QString StripMnemonic(QString text) {
+    return text.remove(QLatin1Char('&'));
+}
 
 template <typename Button>
 Button* MakeButton(QWidget* parent, const char* name, const char* caption, const char* toolTip) {
@@ -66,12 +68,13 @@ QLabel* MakeLabel(QWidget* parent, const QString& name, const QString& text,
 }
 
 // A stored number as the window takes it: whole decimal text, else nullopt.
-std::optional<qint64> StoredNumber(const QString& text) { return db::ParseDecimal(text, true); }
+std::optional<qint64> StoredNumber(const QString& text) {
+    return db::ParseDecimal(text, true);
+}
 
 } // namespace
 
-FrmAdjust::FrmAdjust(const editor::MainControls& main, const QString& localAddress,
-                     QWidget* parent)
+FrmAdjust::FrmAdjust(const editor::MainControls& main, const QString& localAddress, QWidget* parent)
     : QDialog(parent), m_main(main), m_localAddress(localAddress) {
     setObjectName(QStringLiteral("frmAdjust"));
     setWindowTitle(QStringLiteral("SFN Adjustment"));
@@ -92,8 +95,7 @@ FrmAdjust::FrmAdjust(const editor::MainControls& main, const QString& localAddre
     m_timer2 = new QTimer(this);
     m_timer2->setObjectName(QStringLiteral("Timer2"));
     m_timer2->setInterval(1000);
-    connect(m_timer2, &QTimer::timeout, this,
-            [this] { sendCommand(QByteArrayLiteral("GetDel")); });
+    connect(m_timer2, &QTimer::timeout, this, [this] { sendCommand(QByteArrayLiteral("GetDel")); });
 
     // Measurements
     auto* measurements = new QGroupBox(QStringLiteral("Measurements:"), this);
@@ -105,7 +107,8 @@ FrmAdjust::FrmAdjust(const editor::MainControls& main, const QString& localAddre
     int row = 0;
     for (const Row& r : kMeasurementRows) {
         const QString caption = QString::fromLatin1(r.caption);
-        QLabel* c = MakeLabel(measurements, QStringLiteral("Label%1").arg(row + 1), caption, caption);
+        QLabel* c =
+            MakeLabel(measurements, QStringLiteral("Label%1").arg(row + 1), caption, caption);
         QLabel* v = MakeLabel(measurements, QLatin1String(r.label), kDash, caption);
         v->setMinimumWidth(140);
         v->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -180,9 +183,13 @@ FrmAdjust::FrmAdjust(const editor::MainControls& main, const QString& localAddre
     connect(m_chkAutoClear, &QCheckBox::clicked, this, &FrmAdjust::onAutoClearClicked);
 }
 
-void FrmAdjust::setClearDelayMs(int ms) { m_timer1->setInterval(ms); }
+void FrmAdjust::setClearDelayMs(int ms) {
+    m_timer1->setInterval(ms);
+}
 
-void FrmAdjust::setRefreshIntervalMs(int ms) { m_timer2->setInterval(ms); }
+void FrmAdjust::setRefreshIntervalMs(int ms) {
+    m_timer2->setInterval(ms);
+}
 
 bool FrmAdjust::start() {
     // 1
@@ -200,12 +207,13 @@ bool FrmAdjust::start() {
     }
 
     // A stored delay that is no number opens at 0, one out of range at the nearest bound.
-    const std::optional<qint64> dly = StoredNumber(elementValue(db::keys::dly, QStringLiteral("0")));
-    const int position =
-        dly ? int(std::clamp<qint64>(*dly, 0, kAdditionalDelayMax)) : 0;
+    const std::optional<qint64> dly =
+        StoredNumber(elementValue(db::keys::dly, QStringLiteral("0")));
+    const int position = dly ? int(std::clamp<qint64>(*dly, 0, kAdditionalDelayMax)) : 0;
     m_scroll->setValue(position); // onScrollChanged when it moves
 
-    const std::optional<qint64> srv = StoredNumber(elementValue(db::keys::srv, QStringLiteral("0")));
+    const std::optional<qint64> srv =
+        StoredNumber(elementValue(db::keys::srv, QStringLiteral("0")));
     const bool servoOn = srv && *srv == 1;
     if (m_chkAutoServo->isChecked() != servoOn) {
         m_chkAutoServo->setChecked(servoOn);
@@ -231,11 +239,11 @@ void FrmAdjust::done(int result) {
     if (m_parametersChanged) {
         m_parametersChanged = false;
         // What the last Set sent is what the element has now; a later unsent movement is not.
-        db::WriteEntriesToINI(section(),
-                              {{db::keys::dly, QString::number(m_setDelayUnits)},
-                               {db::keys::srv, m_setAutoServo ? QStringLiteral("1")
-                                                              : QStringLiteral("0")}},
-                              db::NmsIniPath());
+        db::WriteEntriesToINI(
+            section(),
+            {{db::keys::dly, QString::number(m_setDelayUnits)},
+             {db::keys::srv, m_setAutoServo ? QStringLiteral("1") : QStringLiteral("0")}},
+            db::NmsIniPath());
         platform::showMessage(
             QStringLiteral(
                 "There are unsaved parameters. Don't forget to click the 'Save' button."),
@@ -278,12 +286,14 @@ void FrmAdjust::onScrollChanged() {
     updateAdditionalDelay();
 }
 
-void FrmAdjust::onAutoServoClicked() { autoRefreshOff(); }
+void FrmAdjust::onAutoServoClicked() {
+    autoRefreshOff();
+}
 
 void FrmAdjust::onAutoClearClicked() {
     autoRefreshOff();
-    platform::settings().save(kAutoClearKey,
-                              m_chkAutoClear->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    platform::settings().save(kAutoClearKey, m_chkAutoClear->isChecked() ? QStringLiteral("1")
+                                                                         : QStringLiteral("0"));
 }
 
 void FrmAdjust::onAutoUpdateToggled(bool on) {
@@ -297,8 +307,7 @@ void FrmAdjust::onReset() {
     autoRefreshOff();
     const platform::MsgAnswer answer = platform::showMessage(
         QStringLiteral("You will reset all counters to zero.\rAre you sure?"),
-        QStringLiteral("Reset counters"), platform::MsgIcon::Question,
-        platform::MsgButtons::YesNo);
+        QStringLiteral("Reset counters"), platform::MsgIcon::Question, platform::MsgButtons::YesNo);
     if (answer == platform::MsgAnswer::Yes)
         sendCommand(QByteArrayLiteral("RstStats"));
 }
@@ -348,7 +357,9 @@ void FrmAdjust::onDatagram(const QByteArray& payload) {
     if (r.error) {
         m_errorBoxOpen = true;
         platform::showMessage(kDelayErrorText, QString(), platform::MsgIcon::Critical);
-        m_errorBoxOpen = false;
+        // Replies that came while the box was open are still queued behind this one in the
+        // endpoint's read loop: drop them too, then listen again.
+        QTimer::singleShot(0, this, [this] { m_errorBoxOpen = false; });
     }
 }
 

@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace diag {
@@ -28,14 +29,16 @@ struct Row {
 
 // Top to bottom, as the window shows them.
 constexpr Row kRows[] = {
-    {"Good TX Frames:", "lblMACTxOK"},       {"Bad TX Frames:", "lblMACTxErr"},
-    {"Good RX Frames:", "lblMACRxOK"},       {"Bad RX Frames:", "lblMACRxErr"},
+    {"Good TX Frames:", "lblMACTxOK"},          {"Bad TX Frames:", "lblMACTxErr"},
+    {"Good RX Frames:", "lblMACRxOK"},          {"Bad RX Frames:", "lblMACRxErr"},
     {"OK Audio Frames:", "lblAudioRxFramesOK"}, {"Bad Audio Frames:", "lblAudioRxFramesErr"},
-    {"Good PTP Sync:", "lblPTPRxOK"},        {"Bad PTP Sync:", "lblPTPRxErr"},
-    {"Clock Difference:", "lblPTPClkAdj"},   {"Measured delay:", "lblPTPLatency"},
+    {"Good PTP Sync:", "lblPTPRxOK"},           {"Bad PTP Sync:", "lblPTPRxErr"},
+    {"Clock Difference:", "lblPTPClkAdj"},      {"Measured delay:", "lblPTPLatency"},
 };
 
-QString StripMnemonic(QString text) { return text.remove(QLatin1Char('&')); }
+QString StripMnemonic(QString text) {
+    return text.remove(QLatin1Char('&'));
+}
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption,
                         const char* toolTip) {
@@ -132,13 +135,14 @@ void FrmStatistics::sendCommand(const QByteArray& command) {
     m_udp->send(command);
 }
 
-void FrmStatistics::onRefresh() { sendCommand(QByteArrayLiteral("GetStats")); }
+void FrmStatistics::onRefresh() {
+    sendCommand(QByteArrayLiteral("GetStats"));
+}
 
 void FrmStatistics::onReset() {
     const platform::MsgAnswer answer = platform::showMessage(
         QStringLiteral("You will reset all counters to zero.\rAre you sure?"),
-        QStringLiteral("Reset counters"), platform::MsgIcon::Question,
-        platform::MsgButtons::YesNo);
+        QStringLiteral("Reset counters"), platform::MsgIcon::Question, platform::MsgButtons::YesNo);
     if (answer == platform::MsgAnswer::Yes)
         sendCommand(QByteArrayLiteral("RstStats"));
 }
@@ -147,8 +151,9 @@ void FrmStatistics::onDatagram(const QByteArray& payload) {
     if (m_errorBoxOpen)
         return; // one error box at a time; the user resets the device anyway
     const QString elementType = m_main.lblElementType ? m_main.lblElementType->text() : QString();
-    const StatsParseResult r = ParseStatsReply(payload, elementValue(db::keys::sfn, QStringLiteral("0")),
-                                               elementType, db::UserDecimalSeparator());
+    const StatsParseResult r =
+        ParseStatsReply(payload, elementValue(db::keys::sfn, QStringLiteral("0")), elementType,
+                        db::UserDecimalSeparator());
     if (r.dropped)
         return;
     for (const LabelUpdate& u : r.updates) {
@@ -159,7 +164,9 @@ void FrmStatistics::onDatagram(const QByteArray& payload) {
     if (r.error) {
         m_errorBoxOpen = true;
         platform::showMessage(kStatsErrorText, QString(), platform::MsgIcon::Critical);
-        m_errorBoxOpen = false;
+        // Replies that came while the box was open are still queued behind this one in the
+        // endpoint's read loop: drop them too, then listen again.
+        QTimer::singleShot(0, this, [this] { m_errorBoxOpen = false; });
     }
 }
 
