@@ -30,15 +30,13 @@ using Clock = std::chrono::steady_clock;
 struct EchoSocket {
     int fd = -1;
     bool raw = false; // replies carry the IP header
-    ~EchoSocket()
-    {
+    ~EchoSocket() {
         if (fd >= 0)
             ::close(fd);
     }
 };
 
-void openSocket(EchoSocket* s)
-{
+void openSocket(EchoSocket* s) {
     s->fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_ICMP);
     if (s->fd >= 0)
         return;
@@ -46,8 +44,7 @@ void openSocket(EchoSocket* s)
     s->raw = s->fd >= 0;
 }
 
-quint16 checksum(const unsigned char* data, size_t length)
-{
+quint16 checksum(const unsigned char* data, size_t length) {
     quint32 sum = 0;
     for (size_t i = 0; i + 1 < length; i += 2)
         sum += static_cast<quint32>(data[i] << 8 | data[i + 1]);
@@ -58,10 +55,11 @@ quint16 checksum(const unsigned char* data, size_t length)
     return static_cast<quint16>(~sum);
 }
 
-quint16 be16(const unsigned char* p) { return static_cast<quint16>(p[0] << 8 | p[1]); }
+quint16 be16(const unsigned char* p) {
+    return static_cast<quint16>(p[0] << 8 | p[1]);
+}
 
-EchoResult::Status statusForErrno(int err)
-{
+EchoResult::Status statusForErrno(int err) {
     switch (err) {
     case EHOSTUNREACH:
     case ENETUNREACH:
@@ -79,8 +77,7 @@ enum class Verdict { Ignore, Reply, Unreachable };
 
 // An ICMP message (without IP header) as received; is it about our echo?
 Verdict judge(const unsigned char* icmp, size_t length, quint32 from, quint32 target,
-              quint16 sequence, bool raw, quint16 identifier)
-{
+              quint16 sequence, bool raw, quint16 identifier) {
     if (length < 8)
         return Verdict::Ignore;
     const unsigned type = icmp[0];
@@ -112,8 +109,7 @@ Verdict judge(const unsigned char* icmp, size_t length, quint32 from, quint32 ta
 }
 
 // Errors the kernel queued for this socket (IP_RECVERR). True when one concerns our echo.
-bool readErrorQueue(int fd, quint16 sequence)
-{
+bool readErrorQueue(int fd, quint16 sequence) {
     bool ours = false;
     for (;;) {
         unsigned char data[576];
@@ -142,8 +138,7 @@ bool readErrorQueue(int fd, quint16 sequence)
     }
 }
 
-void pumpEvents()
-{
+void pumpEvents() {
     QCoreApplication* app = QCoreApplication::instance();
     if (app && QThread::currentThread() == app->thread())
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
@@ -151,8 +146,7 @@ void pumpEvents()
 
 } // namespace
 
-EchoResult SocketIcmpEcho::echo(quint32 address, const QByteArray& payload, int timeoutMs)
-{
+EchoResult SocketIcmpEcho::echo(quint32 address, const QByteArray& payload, int timeoutMs) {
     EchoResult result;
     if (payload.size() > kMaxPayload)
         return result; // Error
@@ -215,9 +209,9 @@ EchoResult SocketIcmpEcho::echo(quint32 address, const QByteArray& payload, int 
         while (ready > 0) {
             sockaddr_in from{};
             socklen_t fromLength = sizeof from;
-            const ssize_t n = ::recvfrom(s.fd, bytes, static_cast<size_t>(buffer.size()),
-                                         MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from),
-                                         &fromLength);
+            const ssize_t n =
+                ::recvfrom(s.fd, bytes, static_cast<size_t>(buffer.size()), MSG_DONTWAIT,
+                           reinterpret_cast<sockaddr*>(&from), &fromLength);
             if (n < 0) {
                 if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
                     break;
@@ -242,8 +236,8 @@ EchoResult SocketIcmpEcho::echo(quint32 address, const QByteArray& payload, int 
             switch (judge(icmp, length, ntohl(from.sin_addr.s_addr), address, sequence, s.raw,
                           identifier)) {
             case Verdict::Reply: {
-                const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-                    Clock::now() - sent);
+                const auto elapsed =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent);
                 result.status = EchoResult::Status::Ok;
                 result.roundTripMs = static_cast<int>(elapsed.count());
                 return result;
@@ -260,14 +254,15 @@ EchoResult SocketIcmpEcho::echo(quint32 address, const QByteArray& payload, int 
     }
 }
 
-IcmpEcho& icmpEcho()
-{
+IcmpEcho& icmpEcho() {
     if (g_installed)
         return *g_installed;
     static SocketIcmpEcho real;
     return real;
 }
 
-void setIcmpEcho(IcmpEcho* echo) { g_installed = echo; }
+void setIcmpEcho(IcmpEcho* echo) {
+    g_installed = echo;
+}
 
 } // namespace platform

@@ -11,10 +11,11 @@ namespace {
 
 LocalAddressSource* g_installed = nullptr;
 
-bool isLoopback(quint32 address) { return (address >> 24) == 127; }
+bool isLoopback(quint32 address) {
+    return (address >> 24) == 127;
+}
 
-QString dotted(quint32 a)
-{
+QString dotted(quint32 a) {
     return QStringLiteral("%1.%2.%3.%4")
         .arg(a >> 24)
         .arg((a >> 16) & 0xFF)
@@ -24,8 +25,7 @@ QString dotted(quint32 a)
 
 } // namespace
 
-QStringList orderLocalAddresses(QList<quint32> addresses)
-{
+QStringList orderLocalAddresses(QList<quint32> addresses) {
     std::sort(addresses.begin(), addresses.end(), [](quint32 a, quint32 b) {
         if (isLoopback(a) != isLoopback(b))
             return !isLoopback(a);
@@ -39,8 +39,7 @@ QStringList orderLocalAddresses(QList<quint32> addresses)
     return out;
 }
 
-LocalAddressList SystemLocalAddresses::read()
-{
+LocalAddressList SystemLocalAddresses::read() {
     LocalAddressList result;
     ifaddrs* list = nullptr;
     if (::getifaddrs(&list) != 0) {
@@ -59,14 +58,15 @@ LocalAddressList SystemLocalAddresses::read()
     return result;
 }
 
-LocalAddressSource& localAddresses()
-{
+LocalAddressSource& localAddresses() {
     if (g_installed)
         return *g_installed;
     static SystemLocalAddresses real;
     return real;
 }
 
-void setLocalAddresses(LocalAddressSource* source) { g_installed = source; }
+void setLocalAddresses(LocalAddressSource* source) {
+    g_installed = source;
+}
 
 } // namespace platform

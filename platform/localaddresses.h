@@ -5,8 +5,8 @@
 namespace platform {
 
 struct LocalAddressList {
-    int errorCode = 0;       // 0: read; otherwise the system's error number
-    QStringList addresses;   // dotted IPv4, ascending, loopback addresses last
+    int errorCode = 0;     // 0: read; otherwise the system's error number
+    QStringList addresses; // dotted IPv4, ascending, loopback addresses last
 };
 
 class LocalAddressSource {

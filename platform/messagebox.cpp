@@ -8,8 +8,7 @@ namespace {
 
 class WidgetMessageBox : public MessageBoxService {
 public:
-    MsgAnswer show(const MessageBoxRequest& request) override
-    {
+    MsgAnswer show(const MessageBoxRequest& request) override {
         QMessageBox box;
         box.setWindowTitle(request.title.isEmpty() ? kApplicationTitle : request.title);
         // The station joins lines with a lone carriage return; the toolkit breaks on "\n".
@@ -34,8 +33,7 @@ public:
     }
 
 private:
-    static QMessageBox::Icon iconFor(MsgIcon icon)
-    {
+    static QMessageBox::Icon iconFor(MsgIcon icon) {
         switch (icon) {
         case MsgIcon::Information:
             return QMessageBox::Information;
@@ -56,18 +54,18 @@ MessageBoxService* g_installed = nullptr;
 
 } // namespace
 
-MessageBoxService& messageBox()
-{
+MessageBoxService& messageBox() {
     if (g_installed)
         return *g_installed;
     static WidgetMessageBox real;
     return real;
 }
 
-void setMessageBox(MessageBoxService* service) { g_installed = service; }
+void setMessageBox(MessageBoxService* service) {
+    g_installed = service;
+}
 
-MsgAnswer showMessage(const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons)
-{
+MsgAnswer showMessage(const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons) {
     MessageBoxRequest request;
     request.text = text;
     request.title = title;

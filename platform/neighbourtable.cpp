@@ -21,12 +21,12 @@ namespace {
 NeighbourTable* g_installed = nullptr;
 
 // States in which the entry's hardware address is known.
-constexpr quint16 kCompleteStates = NUD_REACHABLE | NUD_STALE | NUD_DELAY | NUD_PROBE | NUD_PERMANENT;
+constexpr quint16 kCompleteStates =
+    NUD_REACHABLE | NUD_STALE | NUD_DELAY | NUD_PROBE | NUD_PERMANENT;
 constexpr int kProcArpComplete = 0x2; // ATF_COM
 
 // No neighbour can ever answer for these: the table is not worth a second of waiting.
-bool neverOnLink(quint32 address)
-{
+bool neverOnLink(quint32 address) {
     const quint32 top = address >> 24;
     return address == 0 || address == 0xFFFFFFFFu || top == 127 || top == 0 ||
            (top >= 224 && top <= 239);
@@ -35,8 +35,7 @@ bool neverOnLink(quint32 address)
 class FdCloser {
 public:
     explicit FdCloser(int fd) : m_fd(fd) {}
-    ~FdCloser()
-    {
+    ~FdCloser() {
         if (m_fd >= 0)
             ::close(m_fd);
     }
@@ -47,8 +46,7 @@ private:
 };
 
 // One dump of the IPv4 neighbour table; nullopt when netlink cannot be used.
-std::optional<QByteArray> dumpNeighbours()
-{
+std::optional<QByteArray> dumpNeighbours() {
     FdCloser fd(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
     if (fd.get() < 0)
         return std::nullopt;
@@ -98,8 +96,7 @@ std::optional<QByteArray> dumpNeighbours()
     return all;
 }
 
-void startResolution(quint32 address)
-{
+void startResolution(quint32 address) {
     FdCloser fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (fd.get() < 0)
         return;
@@ -108,12 +105,10 @@ void startResolution(quint32 address)
     target.sin_port = htons(9); // discard: nobody is expected to answer
     target.sin_addr.s_addr = htonl(address);
     const char byte = 0;
-    ::sendto(fd.get(), &byte, 1, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&target),
-             sizeof target);
+    ::sendto(fd.get(), &byte, 1, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&target), sizeof target);
 }
 
-bool readU32(const QByteArray& bytes, int offset, quint32* out)
-{
+bool readU32(const QByteArray& bytes, int offset, quint32* out) {
     if (offset < 0 || offset + 4 > bytes.size())
         return false;
     std::memcpy(out, bytes.constData() + offset, 4);
@@ -122,8 +117,7 @@ bool readU32(const QByteArray& bytes, int offset, quint32* out)
 
 } // namespace
 
-std::optional<QByteArray> findInNeighbourDump(const QByteArray& messages, quint32 address)
-{
+std::optional<QByteArray> findInNeighbourDump(const QByteArray& messages, quint32 address) {
     const quint32 wanted = htonl(address);
     int offset = 0;
     const int total = static_cast<int>(messages.size());
@@ -171,8 +165,7 @@ std::optional<QByteArray> findInNeighbourDump(const QByteArray& messages, quint3
     return std::nullopt;
 }
 
-std::optional<QByteArray> findInProcArp(const QByteArray& text, quint32 address)
-{
+std::optional<QByteArray> findInProcArp(const QByteArray& text, quint32 address) {
     const QList<QByteArray> lines = text.split('\n');
     for (qsizetype i = 1; i < lines.size(); ++i) { // the first line names the columns
         const QList<QByteArray> fields = lines.at(i).simplified().split(' ');
@@ -203,12 +196,9 @@ std::optional<QByteArray> findInProcArp(const QByteArray& text, quint32 address)
 }
 
 KernelNeighbourTable::KernelNeighbourTable(int giveUpMs, int pollMs)
-    : m_giveUpMs(giveUpMs), m_pollMs(pollMs > 0 ? pollMs : 1)
-{
-}
+    : m_giveUpMs(giveUpMs), m_pollMs(pollMs > 0 ? pollMs : 1) {}
 
-std::optional<QByteArray> KernelNeighbourTable::lookup(quint32 address) const
-{
+std::optional<QByteArray> KernelNeighbourTable::lookup(quint32 address) const {
     if (const auto dump = dumpNeighbours())
         return findInNeighbourDump(*dump, address);
     QFile arp(QStringLiteral("/proc/net/arp"));
@@ -217,8 +207,7 @@ std::optional<QByteArray> KernelNeighbourTable::lookup(quint32 address) const
     return findInProcArp(arp.readAll(), address);
 }
 
-std::optional<QByteArray> KernelNeighbourTable::resolve(quint32 address)
-{
+std::optional<QByteArray> KernelNeighbourTable::resolve(quint32 address) {
     if (neverOnLink(address))
         return std::nullopt;
     if (auto found = lookup(address))
@@ -236,14 +225,15 @@ std::optional<QByteArray> KernelNeighbourTable::resolve(quint32 address)
     return std::nullopt;
 }
 
-NeighbourTable& neighbourTable()
-{
+NeighbourTable& neighbourTable() {
     if (g_installed)
         return *g_installed;
     static KernelNeighbourTable real;
     return real;
 }
 
-void setNeighbourTable(NeighbourTable* table) { g_installed = table; }
+void setNeighbourTable(NeighbourTable* table) {
+    g_installed = table;
+}
 
 } // namespace platform

@@ -28,8 +28,7 @@ private:
 
 // The readers of the two table formats, apart so they can be tested on known bytes.
 // Both return the hardware address of the first complete entry for the address.
-std::optional<QByteArray> findInNeighbourDump(const QByteArray& netlinkMessages,
-                                              quint32 address);
+std::optional<QByteArray> findInNeighbourDump(const QByteArray& netlinkMessages, quint32 address);
 std::optional<QByteArray> findInProcArp(const QByteArray& procNetArp, quint32 address);
 
 NeighbourTable& neighbourTable();

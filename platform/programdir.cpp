@@ -7,8 +7,7 @@ namespace {
 QString g_override;
 }
 
-QString programDirectory()
-{
+QString programDirectory() {
     if (!g_override.isEmpty())
         return g_override;
     // Lets a test that starts the program point it at a directory of its own.
@@ -18,6 +17,8 @@ QString programDirectory()
     return QCoreApplication::applicationDirPath();
 }
 
-void setProgramDirectory(const QString& dir) { g_override = dir; }
+void setProgramDirectory(const QString& dir) {
+    g_override = dir;
+}
 
 } // namespace platform

@@ -16,16 +16,14 @@ IniSettingsStore::IniSettingsStore() : m_filePath(defaultFilePath()) {}
 
 IniSettingsStore::IniSettingsStore(QString filePath) : m_filePath(std::move(filePath)) {}
 
-QString IniSettingsStore::defaultFilePath()
-{
+QString IniSettingsStore::defaultFilePath() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
            QStringLiteral("/Talvoren/Talvoren.ini");
 }
 
 // A fresh QSettings per call: its status is sticky, and a store that lives for the whole
 // run must see each save's own outcome and any change another instance made.
-QString IniSettingsStore::get(const QString& key, const QString& defaultValue) const
-{
+QString IniSettingsStore::get(const QString& key, const QString& defaultValue) const {
     QSettings store(m_filePath, QSettings::IniFormat);
     store.beginGroup(kSection);
     const QVariant value = store.value(key);
@@ -36,8 +34,7 @@ QString IniSettingsStore::get(const QString& key, const QString& defaultValue) c
     return value.toString();
 }
 
-bool IniSettingsStore::save(const QString& key, const QString& value)
-{
+bool IniSettingsStore::save(const QString& key, const QString& value) {
     QSettings store(m_filePath, QSettings::IniFormat);
     if (store.status() != QSettings::NoError && store.status() != QSettings::FormatError)
         return false;
@@ -48,14 +45,15 @@ bool IniSettingsStore::save(const QString& key, const QString& value)
     return store.status() == QSettings::NoError;
 }
 
-SettingsStore& settings()
-{
+SettingsStore& settings() {
     if (g_installed)
         return *g_installed;
     static IniSettingsStore real;
     return real;
 }
 
-void setSettings(SettingsStore* store) { g_installed = store; }
+void setSettings(SettingsStore* store) {
+    g_installed = store;
+}
 
 } // namespace platform

@@ -12,16 +12,14 @@ namespace platform {
 
 SingleInstanceLock::SingleInstanceLock(QString path) : m_path(std::move(path)) {}
 
-SingleInstanceLock::~SingleInstanceLock()
-{
+SingleInstanceLock::~SingleInstanceLock() {
     // The file stays: removing it would let a newcomer lock a fresh file while another
     // waiter still holds the old, unlinked one.
     if (m_fd >= 0)
         ::close(m_fd);
 }
 
-QString SingleInstanceLock::defaultPath()
-{
+QString SingleInstanceLock::defaultPath() {
     const QString forced = qEnvironmentVariable("KESTRUNE_LOCK_PATH");
     if (!forced.isEmpty())
         return forced;
@@ -31,8 +29,7 @@ QString SingleInstanceLock::defaultPath()
     return QStringLiteral("/tmp/kestrune-nms-%1.lock").arg(::getuid());
 }
 
-bool SingleInstanceLock::tryAcquire()
-{
+bool SingleInstanceLock::tryAcquire() {
     if (m_fd >= 0)
         return true;
     QDir().mkpath(QFileInfo(m_path).absolutePath());

@@ -13,8 +13,7 @@ namespace {
 constexpr int kReceiveBuffer = 1024 * 1024;
 
 // Strict dotted quad: four decimal parts 0..255, nothing else (no "127.1", no names).
-bool parseIpv4(const QString& text, quint32* address)
-{
+bool parseIpv4(const QString& text, quint32* address) {
     const QStringList parts = text.split(QLatin1Char('.'));
     if (parts.size() != 4)
         return false;
@@ -35,8 +34,7 @@ bool parseIpv4(const QString& text, quint32* address)
     return true;
 }
 
-void raiseReceiveBuffer(qintptr fd)
-{
+void raiseReceiveBuffer(qintptr fd) {
     const int size = kReceiveBuffer;
     // The forced variant passes the system ceiling when we may; the plain one otherwise.
     if (::setsockopt(static_cast<int>(fd), SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) == 0)
@@ -46,13 +44,11 @@ void raiseReceiveBuffer(qintptr fd)
 
 } // namespace
 
-UdpEndpoint::UdpEndpoint(QObject* parent) : QObject(parent), m_socket(new QUdpSocket(this))
-{
+UdpEndpoint::UdpEndpoint(QObject* parent) : QObject(parent), m_socket(new QUdpSocket(this)) {
     connect(m_socket, &QUdpSocket::readyRead, this, &UdpEndpoint::drain);
 }
 
-UdpEndpoint::~UdpEndpoint()
-{
+UdpEndpoint::~UdpEndpoint() {
     if (m_draining) {
         // Deleted by a receiver of one of our datagrams: the socket is still inside its own
         // signal and must outlive it. Close it now so the port is free at once.
@@ -63,8 +59,7 @@ UdpEndpoint::~UdpEndpoint()
     }
 }
 
-bool UdpEndpoint::bind(const QString& localAddress, quint16 port)
-{
+bool UdpEndpoint::bind(const QString& localAddress, quint16 port) {
     quint32 address = 0;
     if (!parseIpv4(localAddress, &address))
         return false;
@@ -80,33 +75,37 @@ bool UdpEndpoint::bind(const QString& localAddress, quint16 port)
     return true;
 }
 
-void UdpEndpoint::close()
-{
+void UdpEndpoint::close() {
     if (m_socket->state() != QAbstractSocket::UnconnectedState)
         m_socket->close();
 }
 
-bool UdpEndpoint::isOpen() const { return m_socket->state() == QAbstractSocket::BoundState; }
+bool UdpEndpoint::isOpen() const {
+    return m_socket->state() == QAbstractSocket::BoundState;
+}
 
-QString UdpEndpoint::localAddress() const
-{
+QString UdpEndpoint::localAddress() const {
     return isOpen() ? m_socket->localAddress().toString() : QString();
 }
 
-quint16 UdpEndpoint::localPort() const { return isOpen() ? m_socket->localPort() : 0; }
+quint16 UdpEndpoint::localPort() const {
+    return isOpen() ? m_socket->localPort() : 0;
+}
 
-void UdpEndpoint::setRemote(const QString& host, quint16 port)
-{
+void UdpEndpoint::setRemote(const QString& host, quint16 port) {
     m_remoteHost = host;
     m_remotePort = port;
 }
 
-void UdpEndpoint::setRemoteHost(const QString& host) { m_remoteHost = host; }
+void UdpEndpoint::setRemoteHost(const QString& host) {
+    m_remoteHost = host;
+}
 
-void UdpEndpoint::setRemotePort(quint16 port) { m_remotePort = port; }
+void UdpEndpoint::setRemotePort(quint16 port) {
+    m_remotePort = port;
+}
 
-bool UdpEndpoint::send(const QByteArray& payload)
-{
+bool UdpEndpoint::send(const QByteArray& payload) {
     if (!isOpen())
         return false;
     quint32 address = 0;
@@ -116,8 +115,7 @@ bool UdpEndpoint::send(const QByteArray& payload)
     return written == payload.size();
 }
 
-void UdpEndpoint::drain()
-{
+void UdpEndpoint::drain() {
     // One readiness event may stand for many datagrams: read them all, or the kernel
     // drops the rest once the buffer fills. A receiver may close or delete us meanwhile.
     if (m_draining)

@@ -14,8 +14,7 @@ using namespace platform;
 
 namespace {
 
-void appendAttribute(QByteArray* out, quint16 type, const QByteArray& data)
-{
+void appendAttribute(QByteArray* out, quint16 type, const QByteArray& data) {
     rtattr a{};
     a.rta_type = type;
     a.rta_len = static_cast<unsigned short>(RTA_LENGTH(data.size()));
@@ -24,16 +23,14 @@ void appendAttribute(QByteArray* out, quint16 type, const QByteArray& data)
     out->append(QByteArray(RTA_ALIGN(a.rta_len) - a.rta_len, '\0'));
 }
 
-QByteArray ipv4(quint32 hostOrder)
-{
+QByteArray ipv4(quint32 hostOrder) {
     const quint32 n = htonl(hostOrder);
     return QByteArray(reinterpret_cast<const char*>(&n), 4);
 }
 
 // One RTM_NEWNEIGH message as the kernel sends it in a dump.
 QByteArray neighbour(quint32 address, quint16 state, const QByteArray& hardware,
-                     int family = AF_INET, quint16 type = RTM_NEWNEIGH)
-{
+                     int family = AF_INET, quint16 type = RTM_NEWNEIGH) {
     QByteArray body;
     ndmsg nd{};
     nd.ndm_family = static_cast<unsigned char>(family);
@@ -55,8 +52,7 @@ QByteArray neighbour(quint32 address, quint16 state, const QByteArray& hardware,
     return out;
 }
 
-QByteArray done()
-{
+QByteArray done() {
     nlmsghdr h{};
     h.nlmsg_len = NLMSG_LENGTH(4);
     h.nlmsg_type = NLMSG_DONE;
@@ -76,8 +72,7 @@ class TestNeighbourTable : public QObject {
     Q_OBJECT
 
 private slots:
-    void netlinkDump_data()
-    {
+    void netlinkDump_data() {
         QTest::addColumn<QByteArray>("dump");
         QTest::addColumn<QByteArray>("expected"); // null: not found
         const QByteArray other = QByteArray::fromHex("020000000001");
@@ -95,11 +90,10 @@ private slots:
             << neighbour(kElement, NUD_REACHABLE, QByteArray()) + done() << QByteArray();
         QTest::newRow("other address only")
             << neighbour(kElement + 1, NUD_REACHABLE, other) + done() << QByteArray();
-        QTest::newRow("among others")
-            << neighbour(kElement - 1, NUD_REACHABLE, other) +
-                   neighbour(kElement, NUD_FAILED, other) + neighbour(kElement, NUD_STALE, kMac) +
-                   done()
-            << kMac;
+        QTest::newRow("among others") << neighbour(kElement - 1, NUD_REACHABLE, other) +
+                                             neighbour(kElement, NUD_FAILED, other) +
+                                             neighbour(kElement, NUD_STALE, kMac) + done()
+                                      << kMac;
         QTest::newRow("ipv6 family ignored")
             << neighbour(kElement, NUD_REACHABLE, other, AF_INET6) + done() << QByteArray();
         QTest::newRow("deleted entry ignored")
@@ -113,8 +107,7 @@ private slots:
         QTest::newRow("empty") << QByteArray() << QByteArray();
         QTest::newRow("without done") << neighbour(kElement, NUD_REACHABLE, kMac) << kMac;
     }
-    void netlinkDump()
-    {
+    void netlinkDump() {
         QFETCH(QByteArray, dump);
         QFETCH(QByteArray, expected);
         const auto found = findInNeighbourDump(dump, kElement);
@@ -123,8 +116,7 @@ private slots:
             QCOMPARE(*found, expected);
     }
 
-    void netlinkDumpCutAnywhereIsSafe()
-    {
+    void netlinkDumpCutAnywhereIsSafe() {
         const QByteArray dump = neighbour(kElement - 1, NUD_REACHABLE, kMac) +
                                 neighbour(kElement, NUD_REACHABLE, kMac) + done();
         const int secondEnds = static_cast<int>(dump.size() - done().size());
@@ -142,41 +134,45 @@ private slots:
         QVERIFY(!findInNeighbourDump(corrupt, kElement));
     }
 
-    void procNetArp_data()
-    {
+    void procNetArp_data() {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QByteArray>("expected");
         const QByteArray head =
             "IP address       HW type     Flags       HW address            Mask     Device\n";
         QTest::newRow("complete")
-            << head + "192.168.1.91     0x1         0x2         00:1a:2b:3c:4d:5e     *        eth0\n"
+            << head +
+                   "192.168.1.91     0x1         0x2         00:1a:2b:3c:4d:5e     *        eth0\n"
             << kMac;
         QTest::newRow("permanent")
-            << head + "192.168.1.91     0x1         0x6         00:1A:2B:3C:4D:5E     *        eth0\n"
+            << head +
+                   "192.168.1.91     0x1         0x6         00:1A:2B:3C:4D:5E     *        eth0\n"
             << kMac;
         QTest::newRow("incomplete")
-            << head + "192.168.1.91     0x1         0x0         00:00:00:00:00:00     *        eth0\n"
+            << head +
+                   "192.168.1.91     0x1         0x0         00:00:00:00:00:00     *        eth0\n"
             << QByteArray();
         QTest::newRow("other address")
-            << head + "192.168.1.9      0x1         0x2         00:1a:2b:3c:4d:5e     *        eth0\n"
+            << head +
+                   "192.168.1.9      0x1         0x2         00:1a:2b:3c:4d:5e     *        eth0\n"
             << QByteArray();
         QTest::newRow("second row")
-            << head + "192.168.1.90     0x1         0x2         02:00:00:00:00:01     *        eth0\n"
-                      "192.168.1.91     0x1         0x2         00:1a:2b:3c:4d:5e     *        eth1\n"
+            << head +
+                   "192.168.1.90     0x1         0x2         02:00:00:00:00:01     *        eth0\n"
+                   "192.168.1.91     0x1         0x2         00:1a:2b:3c:4d:5e     *        eth1\n"
             << kMac;
         QTest::newRow("no trailing newline")
             << head + "192.168.1.91     0x1         0x2         00:1a:2b:3c:4d:5e     *        eth0"
             << kMac;
         QTest::newRow("bad hardware text")
-            << head + "192.168.1.91     0x1         0x2         00:1a:zz:3c:4d:5e     *        eth0\n"
+            << head +
+                   "192.168.1.91     0x1         0x2         00:1a:zz:3c:4d:5e     *        eth0\n"
             << QByteArray();
         QTest::newRow("header only") << head << QByteArray();
         QTest::newRow("empty") << QByteArray() << QByteArray();
         QTest::newRow("first line is never a row")
             << QByteArray("192.168.1.91 0x1 0x2 00:1a:2b:3c:4d:5e * eth0\n") << QByteArray();
     }
-    void procNetArp()
-    {
+    void procNetArp() {
         QFETCH(QByteArray, text);
         QFETCH(QByteArray, expected);
         const auto found = findInProcArp(text, kElement);
@@ -185,8 +181,7 @@ private slots:
             QCOMPARE(*found, expected);
     }
 
-    void addressesWithoutNeighbours_data()
-    {
+    void addressesWithoutNeighbours_data() {
         QTest::addColumn<quint32>("address");
         QTest::newRow("0.0.0.0") << 0u;
         QTest::newRow("127.0.0.1") << 0x7F000001u;
@@ -194,8 +189,7 @@ private slots:
         QTest::newRow("255.255.255.255") << 0xFFFFFFFFu;
         QTest::newRow("multicast") << 0xE0000001u;
     }
-    void addressesWithoutNeighbours()
-    {
+    void addressesWithoutNeighbours() {
         QFETCH(quint32, address);
         KernelNeighbourTable table;
         QVERIFY(!table.resolve(address).has_value());

@@ -34,8 +34,7 @@ struct SeenBox {
 };
 
 // Reads the box the real service opened, then presses the named button.
-void answerOpenBox(SeenBox* seen, QMessageBox::StandardButton press)
-{
+void answerOpenBox(SeenBox* seen, QMessageBox::StandardButton press) {
     QTimer::singleShot(0, [seen, press]() {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box) {
@@ -65,8 +64,7 @@ class TestServices : public QObject {
     Q_OBJECT
 
 private slots:
-    void realBoxShowsLinesTitleIconAndButtons_data()
-    {
+    void realBoxShowsLinesTitleIconAndButtons_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("title");
         QTest::addColumn<MsgIcon>("icon");
@@ -79,8 +77,9 @@ private slots:
         QTest::addColumn<MsgAnswer>("answer");
 
         QTest::newRow("error, two lines, application title")
-            << "Invalid IP address.\rCannot save." << "" << MsgIcon::Critical << MsgButtons::Ok
-            << int(QMessageBox::Ok) << "Invalid IP address.\nCannot save."
+            << "Invalid IP address.\rCannot save."
+            << "" << MsgIcon::Critical << MsgButtons::Ok << int(QMessageBox::Ok)
+            << "Invalid IP address.\nCannot save."
             << "Talvoren Kestrune Manager" << int(QMessageBox::Critical) << QStringList{"OK"}
             << MsgAnswer::Ok;
         QTest::newRow("own title, information")
@@ -91,16 +90,17 @@ private slots:
             << "Talvoren Kestrune NMS" << int(QMessageBox::Information) << QStringList{"OK"}
             << MsgAnswer::Ok;
         QTest::newRow("question answered yes")
-            << "Send?" << "" << MsgIcon::Question << MsgButtons::YesNo << int(QMessageBox::Yes)
-            << "Send?" << "Talvoren Kestrune Manager" << int(QMessageBox::Question)
-            << QStringList{"No", "Yes"} << MsgAnswer::Yes;
+            << "Send?"
+            << "" << MsgIcon::Question << MsgButtons::YesNo << int(QMessageBox::Yes) << "Send?"
+            << "Talvoren Kestrune Manager" << int(QMessageBox::Question) << QStringList{"No", "Yes"}
+            << MsgAnswer::Yes;
         QTest::newRow("question answered no")
-            << "a\r\rb" << "" << MsgIcon::Exclamation << MsgButtons::YesNo
-            << int(QMessageBox::No) << "a\n\nb" << "Talvoren Kestrune Manager"
-            << int(QMessageBox::Warning) << QStringList{"No", "Yes"} << MsgAnswer::No;
+            << "a\r\rb"
+            << "" << MsgIcon::Exclamation << MsgButtons::YesNo << int(QMessageBox::No) << "a\n\nb"
+            << "Talvoren Kestrune Manager" << int(QMessageBox::Warning) << QStringList{"No", "Yes"}
+            << MsgAnswer::No;
     }
-    void realBoxShowsLinesTitleIconAndButtons()
-    {
+    void realBoxShowsLinesTitleIconAndButtons() {
         QFETCH(QString, text);
         QFETCH(QString, title);
         QFETCH(MsgIcon, icon);
@@ -120,12 +120,11 @@ private slots:
         QCOMPARE(seen.title, shownTitle);
         QCOMPARE(int(seen.icon), shownIcon);
         QCOMPARE(seen.buttons, shownButtons);
-        QCOMPARE(seen.defaultButton, buttons == MsgButtons::YesNo ? QStringLiteral("No")
-                                                                  : QStringLiteral("OK"));
+        QCOMPARE(seen.defaultButton,
+                 buttons == MsgButtons::YesNo ? QStringLiteral("No") : QStringLiteral("OK"));
     }
 
-    void scriptedBoxRecordsAndAnswers()
-    {
+    void scriptedBoxRecordsAndAnswers() {
         ScriptedMessageBox box;
         QCOMPARE(&messageBox(), static_cast<MessageBoxService*>(&box));
         box.enqueue(MsgAnswer::Yes);
@@ -141,8 +140,7 @@ private slots:
         QCOMPARE(box.answers, (QList<MsgAnswer>{MsgAnswer::Yes, MsgAnswer::No, MsgAnswer::Ok}));
     }
 
-    void scriptedBoxHookRunsWhileOpen()
-    {
+    void scriptedBoxHookRunsWhileOpen() {
         ScriptedMessageBox box;
         QStringList seen;
         box.onShow([&](const MessageBoxRequest& r) {
@@ -153,8 +151,7 @@ private slots:
         QCOMPARE(seen, (QStringList{"first/1", "second/2"}));
     }
 
-    void scriptedBoxRestoresTheRealOne()
-    {
+    void scriptedBoxRestoresTheRealOne() {
         MessageBoxService* real = &messageBox();
         {
             ScriptedMessageBox box;
@@ -163,18 +160,24 @@ private slots:
         QCOMPARE(&messageBox(), real);
     }
 
-    void programDirectory_data()
-    {
+    void programDirectory_data() {
         QTest::addColumn<QString>("environment");
         QTest::addColumn<QString>("set");
         QTest::addColumn<QString>("expected"); // "<app>": the program's own
-        QTest::newRow("real") << "" << "" << "<app>";
-        QTest::newRow("set") << "" << "/tmp/kn-a" << "/tmp/kn-a";
-        QTest::newRow("environment") << "/tmp/kn-env" << "" << "/tmp/kn-env";
-        QTest::newRow("set wins") << "/tmp/kn-env" << "/tmp/kn-a" << "/tmp/kn-a";
+        QTest::newRow("real") << ""
+                              << ""
+                              << "<app>";
+        QTest::newRow("set") << ""
+                             << "/tmp/kn-a"
+                             << "/tmp/kn-a";
+        QTest::newRow("environment") << "/tmp/kn-env"
+                                     << ""
+                                     << "/tmp/kn-env";
+        QTest::newRow("set wins") << "/tmp/kn-env"
+                                  << "/tmp/kn-a"
+                                  << "/tmp/kn-a";
     }
-    void programDirectory()
-    {
+    void programDirectory() {
         QFETCH(QString, environment);
         QFETCH(QString, set);
         QFETCH(QString, expected);
@@ -190,8 +193,7 @@ private slots:
         QCOMPARE(platform::programDirectory(), QCoreApplication::applicationDirPath());
     }
 
-    void fakesInstallAndRestore()
-    {
+    void fakesInstallAndRestore() {
         IcmpEcho* realEcho = &icmpEcho();
         NeighbourTable* realTable = &neighbourTable();
         LocalAddressSource* realAddresses = &localAddresses();
@@ -216,8 +218,7 @@ private slots:
             QVERIFY(!neighbourTable().resolve(0xC0A8015C).has_value());
             QCOMPARE(table.calls, 3);
 
-            QCOMPARE(localAddresses().read().addresses,
-                     (QStringList{"192.168.1.2", "127.0.0.1"}));
+            QCOMPARE(localAddresses().read().addresses, (QStringList{"192.168.1.2", "127.0.0.1"}));
             addresses.failWith(122);
             QCOMPARE(localAddresses().read().errorCode, 122);
             QCOMPARE(addresses.reads, 2);

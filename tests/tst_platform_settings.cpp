@@ -16,8 +16,7 @@ class TestSettings : public QObject {
 private:
     QTemporaryDir m_config;
 
-    static QByteArray contents(const QString& path)
-    {
+    static QByteArray contents(const QString& path) {
         QFile f(path);
         if (!f.open(QIODevice::ReadOnly))
             return QByteArray("<missing>");
@@ -25,36 +24,35 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
+    void initTestCase() {
         QVERIFY(m_config.isValid());
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
     }
 
-    void init()
-    {
+    void init() {
         QFile::remove(IniSettingsStore::defaultFilePath());
         setSettings(nullptr);
     }
 
-    void defaultFileFollowsTheConfigDirectory()
-    {
+    void defaultFileFollowsTheConfigDirectory() {
         QCOMPARE(IniSettingsStore::defaultFilePath(),
                  m_config.path() + QStringLiteral("/Talvoren/Talvoren.ini"));
         QCOMPARE(IniSettingsStore().filePath(), IniSettingsStore::defaultFilePath());
     }
 
-    void absentKeyGivesTheDefault_data()
-    {
+    void absentKeyGivesTheDefault_data() {
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("defaultValue");
-        QTest::newRow("address") << "NMS IP Address" << "0.0.0.0";
-        QTest::newRow("notice") << "EULA1" << "0";
-        QTest::newRow("counters") << "AutoClearCounters" << "0";
-        QTest::newRow("empty default") << "EULA1" << "";
+        QTest::newRow("address") << "NMS IP Address"
+                                 << "0.0.0.0";
+        QTest::newRow("notice") << "EULA1"
+                                << "0";
+        QTest::newRow("counters") << "AutoClearCounters"
+                                  << "0";
+        QTest::newRow("empty default") << "EULA1"
+                                       << "";
     }
-    void absentKeyGivesTheDefault()
-    {
+    void absentKeyGivesTheDefault() {
         QFETCH(QString, key);
         QFETCH(QString, defaultValue);
         IniSettingsStore store;
@@ -62,20 +60,25 @@ private slots:
         QVERIFY(!QFile::exists(store.filePath())); // reading writes nothing
     }
 
-    void roundTrip_data()
-    {
+    void roundTrip_data() {
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
-        QTest::newRow("address") << "NMS IP Address" << "192.168.1.10";
-        QTest::newRow("notice") << "EULA1" << "1";
-        QTest::newRow("counters") << "AutoClearCounters" << "0";
-        QTest::newRow("comma") << "NMS IP Address" << "a, b";
-        QTest::newRow("empty") << "EULA1" << "";
-        QTest::newRow("blanks") << "EULA1" << "  1  ";
-        QTest::newRow("quote and semicolon") << "EULA1" << "x\";y";
+        QTest::newRow("address") << "NMS IP Address"
+                                 << "192.168.1.10";
+        QTest::newRow("notice") << "EULA1"
+                                << "1";
+        QTest::newRow("counters") << "AutoClearCounters"
+                                  << "0";
+        QTest::newRow("comma") << "NMS IP Address"
+                               << "a, b";
+        QTest::newRow("empty") << "EULA1"
+                               << "";
+        QTest::newRow("blanks") << "EULA1"
+                                << "  1  ";
+        QTest::newRow("quote and semicolon") << "EULA1"
+                                             << "x\";y";
     }
-    void roundTrip()
-    {
+    void roundTrip() {
         QFETCH(QString, key);
         QFETCH(QString, value);
         IniSettingsStore writer;
@@ -86,8 +89,7 @@ private slots:
         QCOMPARE(writer.get(key, QStringLiteral("<default>")), value);
     }
 
-    void fileHoldsTheSectionAndValuesAsText()
-    {
+    void fileHoldsTheSectionAndValuesAsText() {
         IniSettingsStore store;
         QVERIFY(store.save(QStringLiteral("NMS IP Address"), QStringLiteral("10.0.0.7")));
         // Synced at once: the file is complete before save returns.
@@ -99,8 +101,7 @@ private slots:
                                                         "NMS%20IP%20Address=10.0.0.7\n"));
     }
 
-    void laterSaveReplacesTheValue()
-    {
+    void laterSaveReplacesTheValue() {
         IniSettingsStore store;
         QVERIFY(store.save(QStringLiteral("AutoClearCounters"), QStringLiteral("1")));
         QVERIFY(store.save(QStringLiteral("AutoClearCounters"), QStringLiteral("0")));
@@ -108,8 +109,7 @@ private slots:
                  QStringLiteral("0"));
     }
 
-    void explicitFilePath()
-    {
+    void explicitFilePath() {
         const QString path = m_config.filePath(QStringLiteral("elsewhere/own.ini"));
         IniSettingsStore store(path);
         QVERIFY(store.save(QStringLiteral("EULA1"), QStringLiteral("1")));
@@ -117,8 +117,7 @@ private slots:
         QVERIFY(!QFile::exists(IniSettingsStore::defaultFilePath()));
     }
 
-    void saveReportsAFileThatCannotBeWritten()
-    {
+    void saveReportsAFileThatCannotBeWritten() {
         // The file's directory is a plain file: nothing can be written there.
         const QString blocker = m_config.filePath(QStringLiteral("blocker"));
         QFile f(blocker);
@@ -129,16 +128,14 @@ private slots:
         QCOMPARE(store.get(QStringLiteral("EULA1"), QStringLiteral("0")), QStringLiteral("0"));
     }
 
-    void accessorDefaultsToTheRealStore()
-    {
+    void accessorDefaultsToTheRealStore() {
         QVERIFY(dynamic_cast<IniSettingsStore*>(&settings()) != nullptr);
         QVERIFY(settings().save(QStringLiteral("EULA1"), QStringLiteral("1")));
         QCOMPARE(contents(IniSettingsStore::defaultFilePath()),
                  QByteArray("[Kestrune]\nEULA1=1\n"));
     }
 
-    void memoryStoreInstallsItself()
-    {
+    void memoryStoreInstallsItself() {
         {
             MemorySettings memory;
             QCOMPARE(&settings(), static_cast<SettingsStore*>(&memory));

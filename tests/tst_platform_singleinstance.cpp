@@ -19,8 +19,7 @@ private:
     QTemporaryDir m_dir;
     QString lockPath(const char* name) const { return m_dir.filePath(QString::fromLatin1(name)); }
 
-    static QByteArray contents(const QString& path)
-    {
+    static QByteArray contents(const QString& path) {
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
     }
@@ -28,21 +27,21 @@ private:
 private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
 
-    void defaultPath_data()
-    {
+    void defaultPath_data() {
         QTest::addColumn<QString>("forced");
         QTest::addColumn<QString>("runtime");
         QTest::addColumn<QString>("expected");
         const QString tmpDir = m_dir.path();
         QTest::newRow("runtime dir") << "" << tmpDir << tmpDir + "/kestrune-nms.lock";
         QTest::newRow("no runtime dir")
-            << "" << "" << QStringLiteral("/tmp/kestrune-nms-%1.lock").arg(::getuid());
+            << ""
+            << "" << QStringLiteral("/tmp/kestrune-nms-%1.lock").arg(::getuid());
         QTest::newRow("runtime dir missing")
-            << "" << tmpDir + "/absent" << QStringLiteral("/tmp/kestrune-nms-%1.lock").arg(::getuid());
+            << "" << tmpDir + "/absent"
+            << QStringLiteral("/tmp/kestrune-nms-%1.lock").arg(::getuid());
         QTest::newRow("forced") << tmpDir + "/own.lock" << tmpDir << tmpDir + "/own.lock";
     }
-    void defaultPath()
-    {
+    void defaultPath() {
         QFETCH(QString, forced);
         QFETCH(QString, runtime);
         QFETCH(QString, expected);
@@ -62,8 +61,7 @@ private slots:
         QCOMPARE(got, expected);
     }
 
-    void secondHolderIsRefusedUntilTheFirstEnds()
-    {
+    void secondHolderIsRefusedUntilTheFirstEnds() {
         const QString path = lockPath("a.lock");
         auto first = std::make_unique<SingleInstanceLock>(path);
         QVERIFY(first->tryAcquire());
@@ -81,16 +79,14 @@ private slots:
         QVERIFY(third.tryAcquire());
     }
 
-    void differentPathsDoNotMeet()
-    {
+    void differentPathsDoNotMeet() {
         SingleInstanceLock a(lockPath("b1.lock"));
         SingleInstanceLock b(lockPath("b2.lock"));
         QVERIFY(a.tryAcquire());
         QVERIFY(b.tryAcquire());
     }
 
-    void staleFileOfADeadInstanceIsTakenOver()
-    {
+    void staleFileOfADeadInstanceIsTakenOver() {
         const QString path = lockPath("stale.lock");
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly));
@@ -101,8 +97,7 @@ private slots:
         QCOMPARE(contents(path), QByteArray::number(::getpid()) + '\n');
     }
 
-    void killedHolderLeavesTheLockTakeable()
-    {
+    void killedHolderLeavesTheLockTakeable() {
         const QString path = lockPath("killed.lock");
         int ready[2];
         QCOMPARE(::pipe(ready), 0);
@@ -135,8 +130,7 @@ private slots:
         QVERIFY(mine.tryAcquire());
     }
 
-    void programsStartedByTheHolderDoNotKeepIt()
-    {
+    void programsStartedByTheHolderDoNotKeepIt() {
         const QString path = lockPath("child.lock");
         auto holder = std::make_unique<SingleInstanceLock>(path);
         QVERIFY(holder->tryAcquire());
@@ -151,8 +145,7 @@ private slots:
         QVERIFY(taken);
     }
 
-    void unusableLockFileDoesNotClaimAnotherInstance()
-    {
+    void unusableLockFileDoesNotClaimAnotherInstance() {
         // A lock that cannot even be opened proves nothing about another instance.
         QFile blocker(lockPath("plainfile"));
         QVERIFY(blocker.open(QIODevice::WriteOnly));

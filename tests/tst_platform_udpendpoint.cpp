@@ -21,8 +21,7 @@ struct Peer {
     Peer() { socket.bind(QHostAddress::LocalHost, 0); }
     quint16 port() const { return socket.localPort(); }
     // Waits (bounded) for the next datagram.
-    QByteArray next()
-    {
+    QByteArray next() {
         if (!socket.hasPendingDatagrams() && !socket.waitForReadyRead(2000))
             return QByteArray("<none>");
         return socket.receiveDatagram().data();
@@ -35,8 +34,7 @@ class TestUdpEndpoint : public QObject {
     Q_OBJECT
 
 private slots:
-    void bindsAndReportsItsPlace()
-    {
+    void bindsAndReportsItsPlace() {
         UdpEndpoint endpoint;
         QVERIFY(!endpoint.isOpen());
         QCOMPARE(endpoint.localPort(), quint16(0));
@@ -51,8 +49,7 @@ private slots:
         QCOMPARE(endpoint.localAddress(), QStringLiteral("0.0.0.0"));
     }
 
-    void bindRefusesAPortInUse()
-    {
+    void bindRefusesAPortInUse() {
         UdpEndpoint first;
         QVERIFY(first.bind(QStringLiteral("127.0.0.1"), 0));
         const quint16 port = first.localPort();
@@ -65,8 +62,7 @@ private slots:
         QVERIFY(second.bind(QStringLiteral("127.0.0.1"), port)); // free again
     }
 
-    void bindRefusesPortHeldByAnotherSocket()
-    {
+    void bindRefusesPortHeldByAnotherSocket() {
         // A holder that asked for sharing must not let us in either.
         QUdpSocket holder;
         QVERIFY(holder.bind(QHostAddress::LocalHost, 0, QAbstractSocket::ShareAddress));
@@ -74,8 +70,7 @@ private slots:
         QVERIFY(!endpoint.bind(QStringLiteral("127.0.0.1"), holder.localPort()));
     }
 
-    void bindRefusesBadAddresses_data()
-    {
+    void bindRefusesBadAddresses_data() {
         QTest::addColumn<QString>("address");
         QTest::newRow("empty") << "";
         QTest::newRow("three parts") << "127.0.1";
@@ -84,16 +79,14 @@ private slots:
         QTest::newRow("ipv6") << "::1";
         QTest::newRow("not ours") << "192.0.2.123";
     }
-    void bindRefusesBadAddresses()
-    {
+    void bindRefusesBadAddresses() {
         QFETCH(QString, address);
         UdpEndpoint endpoint;
         QVERIFY(!endpoint.bind(address, 0));
         QVERIFY(!endpoint.isOpen());
     }
 
-    void receiveBufferIsRaised()
-    {
+    void receiveBufferIsRaised() {
         UdpEndpoint endpoint;
         QVERIFY(endpoint.bind(QStringLiteral("127.0.0.1"), 0));
         // Find our socket among the process's descriptors by its port.
@@ -112,8 +105,7 @@ private slots:
         QVERIFY2(size >= 1024 * 1024, qPrintable(QString::number(size)));
     }
 
-    void sendsToTheRemoteThatStaysSet()
-    {
+    void sendsToTheRemoteThatStaysSet() {
         Peer peer;
         UdpEndpoint endpoint;
         QVERIFY(endpoint.bind(QStringLiteral("127.0.0.1"), 0));
@@ -140,8 +132,7 @@ private slots:
         QCOMPARE(endpoint.remotePort(), other.port());
     }
 
-    void sendFailsWithoutThrowing_data()
-    {
+    void sendFailsWithoutThrowing_data() {
         QTest::addColumn<bool>("bound");
         QTest::addColumn<QString>("host");
         QTest::addColumn<int>("port");
@@ -155,8 +146,7 @@ private slots:
         QTest::newRow("port 0") << true << "127.0.0.1" << 0 << 4;
         QTest::newRow("too large") << true << "127.0.0.1" << 2976 << 70000;
     }
-    void sendFailsWithoutThrowing()
-    {
+    void sendFailsWithoutThrowing() {
         QFETCH(bool, bound);
         QFETCH(QString, host);
         QFETCH(int, port);
@@ -169,8 +159,7 @@ private slots:
         QCOMPARE(endpoint.isOpen(), bound); // a failed send leaves the endpoint usable
     }
 
-    void limitedBroadcastIsPermitted()
-    {
+    void limitedBroadcastIsPermitted() {
         // On loopback a broadcast has no route; what matters is that the send is not refused
         // for want of the broadcast permission (EACCES). Where some route covers it the send
         // succeeds; a refusal for want of a route shows as false, never as a throw.
@@ -182,8 +171,7 @@ private slots:
         QVERIFY(endpoint.isOpen());
     }
 
-    void oneSignalPerDatagram()
-    {
+    void oneSignalPerDatagram() {
         Peer peer;
         UdpEndpoint endpoint;
         QVERIFY(endpoint.bind(QStringLiteral("127.0.0.1"), 0));
@@ -198,8 +186,7 @@ private slots:
         QCOMPARE(spy.at(2).at(0).toByteArray(), QByteArray(61, '\x07'));
     }
 
-    void drainsABurstWithoutLoss()
-    {
+    void drainsABurstWithoutLoss() {
         // 500 datagrams sent before the endpoint gets a chance to read: every one arrives,
         // in order, each with its own signal.
         Peer peer;
@@ -221,8 +208,7 @@ private slots:
             QCOMPARE(got.at(i).left(4), QByteArray::number(i).rightJustified(4, '0'));
     }
 
-    void receiverMayCloseTheEndpoint()
-    {
+    void receiverMayCloseTheEndpoint() {
         Peer peer;
         UdpEndpoint endpoint;
         QVERIFY(endpoint.bind(QStringLiteral("127.0.0.1"), 0));
@@ -240,8 +226,7 @@ private slots:
         QVERIFY(!endpoint.isOpen());
     }
 
-    void receiverMayDeleteTheEndpoint()
-    {
+    void receiverMayDeleteTheEndpoint() {
         Peer peer;
         auto* endpoint = new UdpEndpoint;
         QVERIFY(endpoint->bind(QStringLiteral("127.0.0.1"), 0));

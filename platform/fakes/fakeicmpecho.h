@@ -16,22 +16,19 @@ public:
     };
 
     FakeIcmpEcho() { setIcmpEcho(this); }
-    ~FakeIcmpEcho() override
-    {
+    ~FakeIcmpEcho() override {
         if (&icmpEcho() == this)
             setIcmpEcho(nullptr);
     }
     FakeIcmpEcho(const FakeIcmpEcho&) = delete;
     FakeIcmpEcho& operator=(const FakeIcmpEcho&) = delete;
 
-    EchoResult echo(quint32 address, const QByteArray& payload, int timeoutMs) override
-    {
+    EchoResult echo(quint32 address, const QByteArray& payload, int timeoutMs) override {
         calls.append({address, payload, timeoutMs});
         return queued.isEmpty() ? result : queued.dequeue();
     }
 
-    void answer(EchoResult::Status status, int roundTripMs = 0)
-    {
+    void answer(EchoResult::Status status, int roundTripMs = 0) {
         result.status = status;
         result.roundTripMs = roundTripMs;
     }

@@ -7,26 +7,22 @@ namespace platform {
 class FakeLocalAddresses : public LocalAddressSource {
 public:
     FakeLocalAddresses() { setLocalAddresses(this); }
-    explicit FakeLocalAddresses(QStringList addresses) : FakeLocalAddresses()
-    {
+    explicit FakeLocalAddresses(QStringList addresses) : FakeLocalAddresses() {
         list.addresses = std::move(addresses);
     }
-    ~FakeLocalAddresses() override
-    {
+    ~FakeLocalAddresses() override {
         if (&localAddresses() == this)
             setLocalAddresses(nullptr);
     }
     FakeLocalAddresses(const FakeLocalAddresses&) = delete;
     FakeLocalAddresses& operator=(const FakeLocalAddresses&) = delete;
 
-    LocalAddressList read() override
-    {
+    LocalAddressList read() override {
         ++reads;
         return list;
     }
 
-    void failWith(int errorCode)
-    {
+    void failWith(int errorCode) {
         list.errorCode = errorCode;
         list.addresses.clear();
     }

@@ -10,16 +10,14 @@ namespace platform {
 class FakeNeighbourTable : public NeighbourTable {
 public:
     FakeNeighbourTable() { setNeighbourTable(this); }
-    ~FakeNeighbourTable() override
-    {
+    ~FakeNeighbourTable() override {
         if (&neighbourTable() == this)
             setNeighbourTable(nullptr);
     }
     FakeNeighbourTable(const FakeNeighbourTable&) = delete;
     FakeNeighbourTable& operator=(const FakeNeighbourTable&) = delete;
 
-    std::optional<QByteArray> resolve(quint32 address) override
-    {
+    std::optional<QByteArray> resolve(quint32 address) override {
         ++calls;
         asked.append(address);
         // An entry may appear only after some lookups, as a real one does.

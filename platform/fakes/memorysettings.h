@@ -9,21 +9,18 @@ namespace platform {
 class MemorySettings : public SettingsStore {
 public:
     MemorySettings() { setSettings(this); }
-    ~MemorySettings() override
-    {
+    ~MemorySettings() override {
         if (&settings() == this)
             setSettings(nullptr);
     }
     MemorySettings(const MemorySettings&) = delete;
     MemorySettings& operator=(const MemorySettings&) = delete;
 
-    QString get(const QString& key, const QString& defaultValue) const override
-    {
+    QString get(const QString& key, const QString& defaultValue) const override {
         ++reads;
         return values.value(key, defaultValue);
     }
-    bool save(const QString& key, const QString& value) override
-    {
+    bool save(const QString& key, const QString& value) override {
         ++saves;
         if (failSaves)
             return false;

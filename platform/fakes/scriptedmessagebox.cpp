@@ -2,16 +2,16 @@
 
 namespace platform {
 
-ScriptedMessageBox::ScriptedMessageBox() { setMessageBox(this); }
+ScriptedMessageBox::ScriptedMessageBox() {
+    setMessageBox(this);
+}
 
-ScriptedMessageBox::~ScriptedMessageBox()
-{
+ScriptedMessageBox::~ScriptedMessageBox() {
     if (&messageBox() == this)
         setMessageBox(nullptr);
 }
 
-MsgAnswer ScriptedMessageBox::show(const MessageBoxRequest& request)
-{
+MsgAnswer ScriptedMessageBox::show(const MessageBoxRequest& request) {
     shown.append(request);
     if (m_hook)
         m_hook(request);
@@ -22,16 +22,14 @@ MsgAnswer ScriptedMessageBox::show(const MessageBoxRequest& request)
     return answer;
 }
 
-QStringList ScriptedMessageBox::texts() const
-{
+QStringList ScriptedMessageBox::texts() const {
     QStringList out;
     for (const auto& r : shown)
         out.append(r.text);
     return out;
 }
 
-QStringList ScriptedMessageBox::titles() const
-{
+QStringList ScriptedMessageBox::titles() const {
     QStringList out;
     for (const auto& r : shown)
         out.append(r.title);

@@ -12,7 +12,7 @@ namespace platform {
 
 class ScriptedMessageBox : public MessageBoxService {
 public:
-    ScriptedMessageBox();  // installs itself
+    ScriptedMessageBox();           // installs itself
     ~ScriptedMessageBox() override; // puts the real box back
 
     ScriptedMessageBox(const ScriptedMessageBox&) = delete;
