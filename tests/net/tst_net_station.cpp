@@ -233,7 +233,9 @@ void tst_net_station::discoveryStoresEncoderAndDecoder() {
     QElapsedTimer took;
     took.start();
     f->station().AutoDiscover(); // an empty database: no question
-    QVERIFY(took.elapsed() >= 2900);
+    // The real window (a coarse timer may fire up to 5 % early), not a shortened one.
+    QVERIFY2(took.elapsed() >= 2700,
+             qPrintable(QString::number(took.elapsed()) + " ms: " + f->boxes.texts().join('|')));
     QVERIFY(!f->station().state().AutoDiscoverAwaiting);
     QCOMPARE(f->boxes.texts(), QStringList{kMissingDb});
 
@@ -252,6 +254,7 @@ void tst_net_station::discoveryStoresEncoderAndDecoder() {
     QCOMPARE(f->c().frmTreeView->title(), QStringLiteral("Select element: (2 items)"));
     QCOMPARE(logOnPort(rig, 0, 1901), QStringList{kPagingHex});
     QCOMPARE(logOnPort(rig, 1, 1901), QStringList{kPagingHex});
+    QCOMPARE(f->neighbours.calls, 0); // the MACs came from the kernel's table
 }
 
 void tst_net_station::uploadReachesDecoderAndIsConfirmed() {
@@ -284,8 +287,9 @@ void tst_net_station::uploadReachesDecoderAndIsConfirmed() {
                             QByteArray("NORTH MAST      ") + QByteArray::fromHex("05021e3c00");
     QCOMPARE(sent.size(), 41);
     QCOMPARE(logOnPort(rig, 1, 2976), QStringList{QString::fromLatin1(sent.toHex())});
-    // The wait window found the MAC in the kernel's table.
+    // The wait window found the MAC in the kernel's table, not in the scripted one.
     QCOMPARE(f->station().state().sRemoteMacAddress2, kDecoderMac);
+    QCOMPARE(f->neighbours.calls, 0);
     QByteArray expected = kEncoderSection + kDecoderSection;
     expected.replace("NAME=TX SITE NORTH   \r\n", "NAME=NORTH MAST      \r\n");
     QCOMPARE(f->readIni(), expected);
