@@ -216,6 +216,9 @@ private slots:
     void pingEmulatedElementAndUnusedAddress();
     void levelMeterAndUploadWhileMonitoring();
     void interfaceListFromRealTable();
+    void repeatedAnswersThenUploadToDiscoveredDecoder();
+    void answerAfterTimeOutIsStillProcessed();
+    void reportedAddressWithoutHostHasNoMac();
 };
 
 // The one run at the real three-second window.
@@ -533,6 +536,83 @@ void tst_net_station::interfaceListFromRealTable() {
     QCOMPARE(entries, (QStringList{"192.0.2.1", "198.51.100.1", "127.0.0.1"}));
     QCOMPARE(list->currentText(), kStation);
     QCOMPARE(f->station().udpClient().localAddress(), kStation);
+}
+
+void tst_net_station::repeatedAnswersThenUploadToDiscoveredDecoder() {
+    KN_REQUIRE_RIG();
+    NetnsRig rig;
+    QVERIFY2(buildRig(rig), qPrintable(rig.lastError()));
+    QVERIFY2(rig.startEmulator(0, kEncoderArgs + QStringList{"--answers", "2"}),
+             qPrintable(rig.lastError()));
+    QVERIFY2(rig.startEmulator(1, kDecoderArgs + QStringList{"--answers", "2"}),
+             qPrintable(rig.lastError()));
+    auto f = makeStation(rig);
+    QVERIFY2(f, qPrintable(rig.lastError()));
+    QVERIFY(f->start());
+    f->station().AutoDiscover();
+    // A second answer writes the same keys again: still one section each.
+    const QByteArray ini = f->readIni();
+    if (ini.startsWith(kEncoderSection))
+        QCOMPARE(ini, kEncoderSection + kDecoderSection);
+    else
+        QCOMPARE(ini, kDecoderSection + kEncoderSection);
+    QCOMPARE(f->boxes.texts(), QStringList{kMissingDb});
+
+    // The paging target is gone again: the upload goes to the stored address on 2976.
+    QVERIFY(f->selectNode(kDecoderMac));
+    f->c().txtElementName->setText("North Mast");
+    f->boxes.enqueue(platform::MsgAnswer::Yes);
+    f->station().SaveChanges();
+    QVERIFY(waitForBox(*f, kSaved));
+    QCOMPARE(logOnPort(rig, 1, 2976).size(), 1);
+    QCOMPARE(logOnPort(rig, 1, 1901), QStringList{kPagingHex});
+    QVERIFY(f->readIni().contains("[020000000011]\r\nNAME=NORTH MAST      \r\n"));
+    // Its second answer is taken as a further answer that matches, or dropped while the first
+    // is handled; either way nothing but the confirmation follows.
+    QTest::qWait(300);
+    const QStringList boxes = f->boxes.texts();
+    QCOMPARE(boxes.mid(0, 3), (QStringList{kMissingDb, kSendQuestion, kSaved}));
+    for (const QString& text : boxes.mid(3))
+        QCOMPARE(text, kSaved);
+}
+
+void tst_net_station::answerAfterTimeOutIsStillProcessed() {
+    KN_REQUIRE_RIG();
+    NetnsRig rig;
+    QVERIFY2(buildRig(rig), qPrintable(rig.lastError()));
+    QVERIFY2(rig.startEmulator(1, kDecoderArgs + QStringList{"--delay-ms", "700"}),
+             qPrintable(rig.lastError()));
+    auto f = makeStation(rig);
+    QVERIFY2(f, qPrintable(rig.lastError()));
+    f->writeIni(kEncoderSection + kDecoderSection);
+    QVERIFY(f->start());
+    QVERIFY(f->selectNode(kDecoderMac));
+    f->c().txtElementName->setText("North Mast");
+    f->boxes.enqueue(platform::MsgAnswer::Yes);
+    f->station().SaveChanges();
+    QVERIFY(waitForBox(*f, kSaved));
+    QCOMPARE(f->boxes.texts(), (QStringList{kSendQuestion, kTimedOut, kSaved}));
+    QVERIFY(f->readIni().contains("[020000000011]\r\nNAME=NORTH MAST      \r\n"));
+}
+
+void tst_net_station::reportedAddressWithoutHostHasNoMac() {
+    KN_REQUIRE_RIG();
+    NetnsRig rig;
+    QVERIFY2(buildRig(rig), qPrintable(rig.lastError()));
+    QVERIFY2(rig.startEmulator(0, kEncoderArgs), qPrintable(rig.lastError()));
+    // Reports an address where nobody answers the station's ARP request.
+    QVERIFY2(rig.startEmulator(1, kDecoderArgs + QStringList{"--report-address", "192.0.2.77"}),
+             qPrintable(rig.lastError()));
+    auto f = makeStation(rig);
+    QVERIFY2(f, qPrintable(rig.lastError()));
+    QVERIFY(f->start());
+    f->station().AutoDiscover();
+    QCOMPARE(
+        f->boxes.texts(),
+        (QStringList{kMissingDb,
+                     "An error occured while retrieving 'Element MAC':\rFeedback is corrupted."}));
+    QCOMPARE(f->readIni(), kEncoderSection);
+    QCOMPARE(treeTexts(*f), QStringList{"STUDIO 1 [02:00:00:00:00:10]"});
 }
 
 QTEST_MAIN(tst_net_station)
