@@ -35,6 +35,8 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <utility>
+
 namespace app {
 
 namespace {
@@ -323,8 +325,16 @@ void Station::storeDiscoveredElement(const protocol::Feedback& feedback) {
         critical(QStringLiteral("An error occured while retrieving 'Element MAC':\rFeedback is corrupted."));
         return;
     }
-    if (!db::WriteEntriesToINI(db::Encode_MAC(mac), protocol::DiscoveryRecord(feedback),
-                               db::NmsIniPath()))
+    if (m_pendingRecords.isEmpty())
+        QTimer::singleShot(0, this, &Station::flushDiscoveredElements);
+    m_pendingRecords.append({db::Encode_MAC(mac), protocol::DiscoveryRecord(feedback)});
+}
+
+void Station::flushDiscoveredElements() {
+    if (m_pendingRecords.isEmpty())
+        return;
+    const auto records = std::exchange(m_pendingRecords, {});
+    if (!db::WriteSectionsToINI(records, db::NmsIniPath()))
         m_discoveryWriteFailed = true;
 }
 
@@ -492,6 +502,7 @@ void Station::AutoDiscover() {
 
     connect(paging.timer(), &QTimer::timeout, &paging, [&] {
         paging.timer()->stop();
+        flushDiscoveredElements();
         m_udpClient->setRemote(savedHost, savedPort);
         m_state.AutoDiscoverAwaiting = false;
         Load_Config();

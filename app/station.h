@@ -74,6 +74,7 @@ private:
     void fatal(const QString& message);
     void handleFeedback(const QByteArray& payload);
     void storeDiscoveredElement(const protocol::Feedback& feedback);
+    void flushDiscoveredElements();
     void handleUploadAnswer(const protocol::Feedback& feedback);
     void onResponseTimeout();
     void onNMSIPSelected(int index);
@@ -98,6 +99,8 @@ private:
     bool m_reloadPending = false;  // one was asked for meanwhile
     bool m_handlingAnswer = false; // an upload answer is being handled
     bool m_discoveryWriteFailed = false;
+    // Answers of one burst are stored in one file rewrite, right after the burst.
+    QList<QPair<QString, QList<QPair<QString, QString>>>> m_pendingRecords;
 };
 
 } // namespace app

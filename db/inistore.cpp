@@ -529,6 +529,34 @@ bool WriteEntriesToINI(const QString& strSection, const IniEntries& entries,
     return commit(strfullpath, doc);
 }
 
+bool WriteSectionsToINI(const QList<QPair<QString, IniEntries>>& records,
+                        const QString& strfullpath) {
+    Document doc = *load(strfullpath);
+    bool allWritable = true;
+    for (const auto& [name, entries] : records) {
+        const auto section = writableSection(name);
+        QList<QPair<QByteArray, QByteArray>> checked;
+        bool writable = section.has_value();
+        for (const auto& [k, v] : entries) {
+            const auto key = writableKey(k);
+            const auto value = writableValue(v);
+            if (!key || !value) {
+                writable = false;
+                break;
+            }
+            checked.append({*key, *value});
+        }
+        // A record that cannot be written whole is left out; the others still go in.
+        if (!writable) {
+            allWritable = false;
+            continue;
+        }
+        for (const auto& [k, v] : checked)
+            doc.set(*section, k, v);
+    }
+    return commit(strfullpath, doc) && allWritable;
+}
+
 bool WriteToINI(const QString& strSection, const QString& strkey, const QString& strkeyvalue,
                 const QString& strfullpath) {
     return WriteEntriesToINI(strSection, {{strkey, strkeyvalue}}, strfullpath);

@@ -19,6 +19,10 @@ bool WriteToINI(const QString& strSection, const QString& strkey, const QString&
 // Writes several keys of one section in one file rewrite; same bytes as key-by-key writes.
 bool WriteEntriesToINI(const QString& strSection, const IniEntries& entries,
                        const QString& strfullpath);
+// Several whole records in one file rewrite, in order; same bytes as writing them one by
+// one. False when the file cannot be written or a record was refused (the rest is written).
+bool WriteSectionsToINI(const QList<QPair<QString, IniEntries>>& records,
+                        const QString& strfullpath);
 void LoadIniSectionsLB(QStringList& lstB, const QString& strfullpath);
 int GetSectionKeyCount(const QString& strSection, const QString& strfullpath);
 

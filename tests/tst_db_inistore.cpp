@@ -363,6 +363,30 @@ private slots:
                  QByteArray("[X]\r\nK=1\r\n\r\n[S]\r\nIP=1.2.3.4\r\nNAME=M\r\nROLE=2\r\n"));
     }
 
+    void recordsInOneRewrite() {
+        const QList<QPair<QString, IniEntries>> records{
+            {"S", {{"name", "N"}, {"ip", "1.2.3.4"}}},
+            {"T", {{"role", "1"}}},
+            {"bad\nname", {{"role", "9"}}},
+            {"S", {{"name", "M"}}}};
+        put("[X]\r\nK=1\r\n");
+        for (const auto& [section, entries] : records)
+            if (!section.contains('\n'))
+                QVERIFY(WriteEntriesToINI(section, entries, path()));
+        const QByteArray oneByOne = bytes();
+        put("[X]\r\nK=1\r\n");
+        int renames = 0;
+        inistore_testing::setWriteHook([&](WriteStage s) {
+            renames += s == WriteStage::Renamed;
+            return true;
+        });
+        // The refused record is left out and reported; the others are written.
+        QVERIFY(!WriteSectionsToINI(records, path()));
+        QCOMPARE(renames, 1);
+        QCOMPARE(bytes(), oneByOne);
+        QCOMPARE(oneByOne, QByteArray("[X]\r\nK=1\r\n[S]\r\nNAME=M\r\nIP=1.2.3.4\r\n[T]\r\nROLE=1\r\n"));
+    }
+
     void createEmpty() {
         put("[S]\r\nK=1\r\n");
         QVERIFY(::chmod(QFile::encodeName(path()).constData(), 0640) == 0);
