@@ -18,6 +18,8 @@ FrmPaging::FrmPaging(int windowMs, QWidget* parent) : QDialog(parent) {
     m_timer = new QTimer(this);
     m_timer->setObjectName(QStringLiteral("Timer1"));
     m_timer->setSingleShot(true);
+    // The collection window is never shorter than asked, even on a loaded machine.
+    m_timer->setTimerType(Qt::PreciseTimer);
     m_timer->setInterval(windowMs);
 }
 

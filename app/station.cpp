@@ -493,6 +493,8 @@ void Station::AutoDiscover() {
     // The old database stays unless the empty one is in place.
     if (!db::CreateEmptyIniFile(db::NmsIniPath())) {
         critical(QStringLiteral("Unable to create the local database.\rAuto Discovery aborted."));
+        // The old database is still there: show it again.
+        Load_Config();
         return;
     }
     const QString savedHost = m_udpClient->remoteHost();

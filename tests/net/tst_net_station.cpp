@@ -428,6 +428,8 @@ void tst_net_station::unwritableProgramDirectoryKeepsDatabase() {
                               "Unable to create the local database.\rAuto Discovery aborted."}));
         QCOMPARE(f->readIni(), old);
         QVERIFY(!f->station().state().AutoDiscoverAwaiting);
+        // The tree shows the database that is still there.
+        QCOMPARE(f->c().TreeView1->topLevelItemCount(), 2);
     }
     QCOMPARE(rig.emulatorLog(0), QStringList());
     QCOMPARE(rig.emulatorLog(1), QStringList());
