@@ -48,6 +48,8 @@ constexpr quint16 kPagingPort = 1901;
 const QString kSettingNmsIp = QStringLiteral("NMS IP Address");
 const QString kSettingEula = QStringLiteral("EULA1");
 const QString kPortMessage = QStringLiteral("Unable to use UDP port 2976: occupied.");
+const QString kMacNotFound =
+    QStringLiteral("An error occured while retrieving 'Element MAC':\rFeedback is corrupted.");
 const QString kWriteFailed =
     QStringLiteral("Unable to write the local database.\rCannot save this element info.");
 
@@ -59,11 +61,8 @@ void critical(const QString& text, const QString& title = QString()) {
     platform::showMessage(text, title, MsgIcon::Critical);
 }
 
-void setBackground(QWidget* w, const QColor& colour) {
-    QPalette p = w->palette();
-    p.setColor(QPalette::Button, colour);
-    w->setPalette(p);
-    w->setAutoFillBackground(true);
+void setButtonColour(QWidget* w, const QColor& colour) {
+    editor::setBackground(w, colour, QPalette::Button);
 }
 
 } // namespace
@@ -108,7 +107,7 @@ void Station::connectWindow() {
             &Station::sendAttenuation);
     connect(c.cmbNMSIPAddr, &QComboBox::activated, this, &Station::onNMSIPSelected);
     connect(c.cmdPing, &QPushButton::clicked, this, [this] {
-        setBackground(controls().cmdPing, QColor(255, 255, 192));
+        setButtonColour(controls().cmdPing, QColor(255, 255, 192));
         controls().cmdPing->setText(QStringLiteral("Trying..."));
         PingElement(controls().txtElementIP->text());
     });
@@ -322,7 +321,7 @@ void Station::storeDiscoveredElement(const protocol::Feedback& feedback) {
     QString mac;
     if (!db::GetRemoteMAC(feedback.ip, mac, QStringLiteral(":"), &m_state.sRemoteMacAddress2) ||
         mac.isEmpty()) {
-        critical(QStringLiteral("An error occured while retrieving 'Element MAC':\rFeedback is corrupted."));
+        critical(kMacNotFound);
         return;
     }
     if (m_pendingRecords.isEmpty())
@@ -350,7 +349,7 @@ void Station::handleUploadAnswer(const protocol::Feedback& fb) {
     }
     if (m_state.sRemoteMacAddress2.isEmpty()) {
         // Nothing is written: no MAC, no section to write into.
-        critical(QStringLiteral("An error occured while retrieving 'Element MAC':\rFeedback is corrupted."));
+        critical(kMacNotFound);
         return;
     }
     if (m_state.sRemoteMacAddress2 != c.lblElementMAC->text()) {
@@ -696,15 +695,15 @@ void Station::PingElement(const QString& addressText) {
     if (result.status == platform::EchoResult::Status::NoSocket) {
         platform::showMessage(QStringLiteral("Windows Sockets not responding correctly."),
                               QStringLiteral("Ping failed"), MsgIcon::Critical);
-        setBackground(c.cmdPing, QColor(255, 128, 128));
+        setButtonColour(c.cmdPing, QColor(255, 128, 128));
         c.cmdPing->setText(QStringLiteral("No sockets!"));
         return;
     }
     if (result.status == platform::EchoResult::Status::Ok) {
-        setBackground(c.cmdPing, QColor(0, 255, 0));
+        setButtonColour(c.cmdPing, QColor(0, 255, 0));
         c.cmdPing->setText(QStringLiteral("%1 ms").arg(result.roundTripMs));
     } else {
-        setBackground(c.cmdPing, QColor(255, 128, 128));
+        setButtonColour(c.cmdPing, QColor(255, 128, 128));
         c.cmdPing->setText(QStringLiteral("Failed!"));
     }
 }

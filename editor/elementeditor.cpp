@@ -32,13 +32,6 @@ const QString kEncoder = QStringLiteral("ENCODER");
 const QString kDecoder = QStringLiteral("DECODER");
 const QString kUnknown = QStringLiteral("UNKNOWN");
 
-void setBackground(QWidget* w, const QColor& colour, QPalette::ColorRole role) {
-    QPalette p = w->palette();
-    p.setColor(role, colour);
-    w->setPalette(p);
-    w->setAutoFillBackground(true);
-}
-
 // Upper case within one byte: a-z and the accented small letters of Latin-1 (not the
 // sharp s or y with diaeresis, whose capitals lie outside it), length unchanged.
 QString upperLatin1(const QString& text) {
@@ -79,6 +72,13 @@ private:
 };
 
 } // namespace
+
+void setBackground(QWidget* widget, const QColor& colour, int paletteRole) {
+    QPalette p = widget->palette();
+    p.setColor(QPalette::ColorRole(paletteRole), colour);
+    widget->setPalette(p);
+    widget->setAutoFillBackground(true);
+}
 
 ElementEditor::ElementEditor(MainControls& controls, MainState& state, QObject* parent)
     : QObject(parent), m_c(controls), m_state(state) {

@@ -5,7 +5,12 @@
 
 #include <QObject>
 
+class QColor;
+
 namespace editor {
+
+// Paints a control's background (a button's face, a text field's base).
+void setBackground(QWidget* widget, const QColor& colour, int paletteRole);
 
 class ElementEditor : public QObject {
     Q_OBJECT
