@@ -1,4 +1,5 @@
 // Times the element list over 1,000 records, with the parsed copy and re-parsing per read.
+#include "bench/benchdatabase.h"
 #include "db/elementlist.h"
 #include "db/inistore.h"
 
@@ -17,30 +18,9 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("nms.ini"));
-    db::CreateEmptyIniFile(path);
-    for (int i = 0; i < 1000; ++i) {
-        const QString s =
-            QStringLiteral("%1").arg(0x001A2B000000LL + i, 12, 16, QLatin1Char('0')).toUpper();
-        db::IniEntries e{{"name", QStringLiteral("ELEMENT %1").arg(i, 4)},
-                         {"ip", "192.168.1.91"},
-                         {"mask", "255.255.255.0"},
-                         {"gw", "192.168.1.1"},
-                         {"input", "0"},
-                         {"type", "1"},
-                         {"tx", "1"},
-                         {"multi", "239.255.255.239"},
-                         {"role", i % 2 ? "2" : "1"},
-                         {"sn", QString::number(i)},
-                         {"ver", "2.00"},
-                         {"sfn", "0"},
-                         {"buf", "1"},
-                         {"att", "14"},
-                         {"sdm", "0"},
-                         {"sdl", "37"},
-                         {"sdt", "43"},
-                         {"llo", "0"}};
-        db::WriteEntriesToINI(s, e, path);
-    }
+    bench::FillDatabase(
+        path, 1000, [](int i) { return QStringLiteral("ELEMENT %1").arg(i, 4); },
+        [](int i) { return QString::fromLatin1(i % 2 ? "2" : "1"); });
     for (bool cached : {true, false}) {
         db::inistore_testing::setCacheEnabled(cached);
         QElapsedTimer t;
