@@ -1,13 +1,14 @@
 #include "db/inistore.h"
 
+#include "db/inidocument.h"
 #include "db/sharedfunctions.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 
-#include <array>
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <memory>
 #include <optional>
@@ -20,38 +21,6 @@ namespace {
 
 // ---------------------------------------------------------------------------------------
 // Names and values: Latin-1 bytes, compared without regard to case.
-
-const std::array<uchar, 256>& foldTable() {
-    static const std::array<uchar, 256> table = [] {
-        std::array<uchar, 256> t{};
-        for (int i = 0; i < 256; ++i)
-            t[i] = uchar(UpperLatin1(char16_t(i)));
-        return t;
-    }();
-    return table;
-}
-
-QByteArray fold(const QByteArray& name) {
-    const auto& t = foldTable();
-    QByteArray out = name;
-    for (char& c : out)
-        c = char(t[uchar(c)]);
-    return out;
-}
-
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-QByteArray trimBlanks(const QByteArray& s) {
-    qsizetype b = 0;
-    qsizetype e = s.size();
-    while (b < e && isBlank(s[b]))
-        ++b;
-    while (e > b && isBlank(s[e - 1]))
-        --e;
-    return s.mid(b, e - b);
-}
 
 bool hasLineBreakOrNul(const QString& s) {
     for (QChar c : s) {
@@ -74,7 +43,7 @@ bool isLatin1(const QString& s) {
 std::optional<QByteArray> lookupName(const QString& name) {
     if (hasLineBreakOrNul(name) || !isLatin1(name))
         return std::nullopt;
-    QByteArray b = trimBlanks(name.toLatin1());
+    QByteArray b = TrimBlanks(name.toLatin1());
     if (b.isEmpty())
         return std::nullopt;
     return b;
@@ -91,7 +60,7 @@ std::optional<QByteArray> writableKey(const QString& name) {
     std::optional<QByteArray> b = lookupName(name);
     if (!b || b->contains('=') || b->startsWith('[') || b->startsWith(';'))
         return std::nullopt; // would read back as another key, a section or a comment
-    return fold(*b);         // keys stand in upper case
+    return FoldName(*b);     // keys stand in upper case
 }
 
 std::optional<QByteArray> writableValue(const QString& value) {
@@ -100,215 +69,26 @@ std::optional<QByteArray> writableValue(const QString& value) {
     return value.toLatin1();
 }
 
+// The entries of one record as they are written; nullopt when one of them cannot be.
+std::optional<IniKeyValues> writableEntries(const IniEntries& entries) {
+    IniKeyValues checked;
+    checked.reserve(entries.size());
+    for (const auto& [k, v] : entries) {
+        const auto key = writableKey(k);
+        const auto value = writableValue(v);
+        if (!key || !value)
+            return std::nullopt;
+        checked.append({*key, *value});
+    }
+    return checked;
+}
+
 QByteArray readForm(const QByteArray& raw) {
-    QByteArray v = trimBlanks(raw);
+    QByteArray v = TrimBlanks(raw);
     if (v.size() >= 2 && v.front() == '"' && v.back() == '"')
         v = v.mid(1, v.size() - 2);
     return v;
 }
-
-// ---------------------------------------------------------------------------------------
-// The parsed file. Every line keeps its own bytes and its own line end, so a rewrite
-// changes only the lines it means to change.
-
-struct Line {
-    QByteArray text; // without line end
-    QByteArray eol;  // "\r\n", "\n", or "" for a last line without one
-};
-
-struct Entry {
-    int line;
-    QByteArray key; // trimmed, as in the file
-    QByteArray raw; // everything after the first '='
-};
-
-struct Section {
-    QByteArray name; // trimmed; empty for a "[]" line, which is never listed or found
-    int header;
-    int end; // one past the last line of the block
-    QList<Entry> entries;
-    QHash<QByteArray, int> keys; // folded key -> first entry with it
-};
-
-const QByteArray crlf("\r\n");
-
-class Document {
-public:
-    void parse(const QByteArray& bytes) {
-        m_lines.clear();
-        qsizetype pos = 0;
-        while (pos < bytes.size()) {
-            const qsizetype nl = bytes.indexOf('\n', pos);
-            Line l;
-            if (nl < 0) {
-                l.text = bytes.mid(pos);
-                pos = bytes.size();
-            } else {
-                l.text = bytes.mid(pos, nl - pos);
-                if (l.text.endsWith('\r')) {
-                    l.text.chop(1);
-                    l.eol = crlf;
-                } else {
-                    l.eol = QByteArray("\n");
-                }
-                pos = nl + 1;
-            }
-            m_lines.append(l);
-        }
-        reindex();
-    }
-
-    QByteArray serialize() const {
-        QByteArray out;
-        qsizetype n = 0;
-        for (const Line& l : m_lines)
-            n += l.text.size() + l.eol.size();
-        out.reserve(n);
-        for (const Line& l : m_lines) {
-            out += l.text;
-            out += l.eol;
-        }
-        return out;
-    }
-
-    const Section* find(const QByteArray& name) const {
-        const auto it = m_index.constFind(fold(name));
-        return it == m_index.constEnd() ? nullptr : &m_sections[*it];
-    }
-
-    const Entry* findEntry(const QByteArray& section, const QByteArray& key) const {
-        const Section* s = find(section);
-        if (!s)
-            return nullptr;
-        const auto it = s->keys.constFind(fold(key));
-        return it == s->keys.constEnd() ? nullptr : &s->entries[*it];
-    }
-
-    const QList<Section>& sections() const { return m_sections; }
-
-    // key is already upper case.
-    void set(const QByteArray& section, const QByteArray& key, const QByteArray& value) {
-        const QByteArray text = key + '=' + value;
-        const Section* s = find(section);
-        if (!s) {
-            terminateLast();
-            m_lines.append({'[' + section + ']', crlf});
-            m_lines.append({text, crlf});
-        } else if (const auto it = s->keys.constFind(key); it != s->keys.constEnd()) {
-            // In place: no line moves, so the index stays valid.
-            const qsizetype si = s - m_sections.constData();
-            const int ei = *it;
-            Entry& e = m_sections[si].entries[ei];
-            Line& l = m_lines[e.line];
-            l.text = text;
-            l.eol = crlf;
-            e.key = key;
-            e.raw = value;
-            return;
-        } else {
-            // After the last entry, so that blank lines or comments before the next
-            // section stay where they are.
-            const int after = s->entries.isEmpty() ? s->header : s->entries.last().line;
-            if (m_lines[after].eol.isEmpty())
-                m_lines[after].eol = crlf;
-            m_lines.insert(after + 1, {text, crlf});
-        }
-        reindex();
-    }
-
-    bool removeKey(const QByteArray& section, const QByteArray& key) {
-        const Section* s = find(section);
-        if (!s)
-            return false;
-        const QByteArray k = fold(key);
-        QList<int> drop;
-        for (const Entry& e : s->entries) {
-            if (fold(e.key) == k)
-                drop.append(e.line);
-        }
-        for (auto it = drop.crbegin(); it != drop.crend(); ++it)
-            m_lines.removeAt(*it);
-        if (!drop.isEmpty())
-            reindex();
-        return !drop.isEmpty();
-    }
-
-    // Every block of that name goes, so that the section reads as missing afterwards.
-    bool removeSection(const QByteArray& section) {
-        const QByteArray f = fold(section);
-        bool changed = false;
-        for (qsizetype i = m_sections.size() - 1; i >= 0; --i) {
-            const Section& s = m_sections[i];
-            if (!s.name.isEmpty() && fold(s.name) == f) {
-                m_lines.remove(s.header, s.end - s.header);
-                changed = true;
-            }
-        }
-        if (changed)
-            reindex();
-        return changed;
-    }
-
-    void renameHeader(const QByteArray& section, const QByteArray& newName) {
-        const Section* s = find(section);
-        if (!s)
-            return;
-        Line& l = m_lines[s->header];
-        l.text = '[' + newName + ']';
-        if (l.eol.isEmpty())
-            l.eol = crlf;
-        reindex();
-    }
-
-private:
-    void terminateLast() {
-        if (!m_lines.isEmpty() && m_lines.last().eol.isEmpty())
-            m_lines.last().eol = crlf;
-    }
-
-    void reindex() {
-        m_sections.clear();
-        m_index.clear();
-        for (int i = 0; i < m_lines.size(); ++i) {
-            const QByteArray t = trimBlanks(m_lines[i].text);
-            if (t.startsWith('[')) {
-                if (!m_sections.isEmpty())
-                    m_sections.last().end = i;
-                qsizetype close = t.indexOf(']');
-                if (close < 0)
-                    close = t.size();
-                Section s;
-                s.name = trimBlanks(t.mid(1, close - 1));
-                s.header = i;
-                s.end = m_lines.size();
-                m_sections.append(s);
-                if (!s.name.isEmpty()) {
-                    const QByteArray f = fold(s.name);
-                    if (!m_index.contains(f)) // the first of names differing in case wins
-                        m_index.insert(f, m_sections.size() - 1);
-                }
-                continue;
-            }
-            if (m_sections.isEmpty() || t.startsWith(';'))
-                continue;
-            const qsizetype eq = m_lines[i].text.indexOf('=');
-            if (eq < 0)
-                continue;
-            const QByteArray key = trimBlanks(m_lines[i].text.left(eq));
-            if (key.isEmpty())
-                continue;
-            Section& s = m_sections.last();
-            s.entries.append({i, key, m_lines[i].text.mid(eq + 1)});
-            const QByteArray f = fold(key);
-            if (!s.keys.contains(f))
-                s.keys.insert(f, s.entries.size() - 1);
-        }
-    }
-
-    QList<Line> m_lines;
-    QList<Section> m_sections;
-    QHash<QByteArray, int> m_index; // folded name -> first section with it
-};
 
 // ---------------------------------------------------------------------------------------
 // Reading, with a parsed copy per path that is used only while the file on disk is
@@ -339,7 +119,7 @@ struct FileStamp {
 
 struct CachedFile {
     FileStamp stamp;
-    std::shared_ptr<const Document> doc;
+    std::shared_ptr<const IniDocument> doc;
 };
 
 bool g_cacheEnabled = true;
@@ -350,8 +130,8 @@ QHash<QString, CachedFile>& cache() {
     return c;
 }
 
-const std::shared_ptr<const Document>& emptyDocument() {
-    static const std::shared_ptr<const Document> d = std::make_shared<Document>();
+const std::shared_ptr<const IniDocument>& emptyDocument() {
+    static const std::shared_ptr<const IniDocument> d = std::make_shared<IniDocument>();
     return d;
 }
 
@@ -371,41 +151,62 @@ bool readAll(int fd, QByteArray& out) {
     }
 }
 
-// The document as the file holds it now; exists tells whether there is a file.
-std::shared_ptr<const Document> load(const QString& path, bool* exists = nullptr) {
-    if (exists)
-        *exists = false;
+// Opens only what stat calls a regular file, and without waiting, so that a FIFO or a
+// device at the path is refused at once. -1 when it is anything else or cannot be opened.
+int openRegularFile(const QByteArray& native, struct stat& st) {
+    if (::stat(native.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Missing: nothing at the path; reads give their defaults and a write creates the file.
+// Unusable: something is there that cannot be read as a file; reads give their defaults
+// and writes fail, so that it is never replaced.
+enum class FileState { Missing, Present, Unusable };
+
+struct Loaded {
+    std::shared_ptr<const IniDocument> doc;
+    FileState state;
+};
+
+Loaded load(const QString& path) {
     const QByteArray native = QFile::encodeName(path);
     if (native.isEmpty())
-        return emptyDocument();
+        return {emptyDocument(), FileState::Unusable};
     struct stat st {};
-    if (g_cacheEnabled && ::stat(native.constData(), &st) == 0) {
-        const auto it = cache().constFind(path);
-        if (it != cache().constEnd() && it->stamp == FileStamp::of(st)) {
-            if (exists)
-                *exists = true;
-            return it->doc;
-        }
-    }
-    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    if (::stat(native.constData(), &st) != 0) {
         cache().remove(path);
-        return emptyDocument();
+        const int err = errno;
+        struct stat link {};
+        // A link to nothing, a loop of links or a path that cannot be looked into is there.
+        if ((err == ENOENT || err == ENOTDIR) && ::lstat(native.constData(), &link) != 0)
+            return {emptyDocument(), FileState::Missing};
+        return {emptyDocument(), FileState::Unusable};
     }
+    if (g_cacheEnabled && S_ISREG(st.st_mode)) {
+        const auto it = cache().constFind(path);
+        if (it != cache().constEnd() && it->stamp == FileStamp::of(st))
+            return {it->doc, FileState::Present};
+    }
+    const int fd = openRegularFile(native, st);
     QByteArray bytes;
-    const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && readAll(fd, bytes);
-    ::close(fd);
+    const bool ok = fd >= 0 && readAll(fd, bytes);
+    if (fd >= 0)
+        ::close(fd);
     if (!ok) {
         cache().remove(path);
-        return emptyDocument();
+        return {emptyDocument(), FileState::Unusable};
     }
-    if (exists)
-        *exists = true;
-    auto doc = std::make_shared<Document>();
+    auto doc = std::make_shared<IniDocument>();
     doc->parse(bytes);
     if (g_cacheEnabled)
         cache().insert(path, {FileStamp::of(st), doc});
-    return doc;
+    return {doc, FileState::Present};
 }
 
 // ---------------------------------------------------------------------------------------
@@ -436,19 +237,54 @@ mode_t newFileMode() {
     return 0666 & ~mask;
 }
 
-bool commit(const QString& path, const QByteArray& bytes, const Document* parsed) {
+// Root passes the permission bits, but a file that nobody may write is left alone.
+bool mayWrite(const QByteArray& native, const struct stat& st) {
+    return ::faccessat(AT_FDCWD, native.constData(), W_OK, AT_EACCESS) == 0 &&
+           (::geteuid() != 0 || (st.st_mode & 0222) != 0);
+}
+
+// The file a rewrite replaces: the path itself, or the end of the links it names, which
+// stay links. False when something is there that may not be replaced.
+bool replaceTarget(const QByteArray& native, QByteArray& target, struct stat& old, bool& exists) {
+    target = native;
+    exists = false;
+    struct stat link {};
+    if (::lstat(native.constData(), &link) != 0)
+        return errno == ENOENT;
+    if (S_ISLNK(link.st_mode)) {
+        char* resolved = ::realpath(native.constData(), nullptr);
+        if (!resolved)
+            return false;
+        target = resolved;
+        std::free(resolved);
+    }
+    const int fd = openRegularFile(target, old);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    exists = true;
+    return mayWrite(target, old);
+}
+
+QByteArray directoryOf(const QByteArray& file) {
+    const qsizetype slash = file.lastIndexOf('/');
+    return slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : file.left(slash);
+}
+
+bool commit(const QString& path, const QByteArray& bytes,
+            std::shared_ptr<const IniDocument> parsed) {
     using inistore_testing::WriteStage;
-    const QFileInfo info(path);
     const QByteArray native = QFile::encodeName(path);
     if (native.isEmpty())
         return false;
+    QByteArray target;
     struct stat old {};
-    const bool hadFile = ::stat(native.constData(), &old) == 0;
-    if (hadFile && !S_ISREG(old.st_mode))
+    bool hadFile = false;
+    if (!replaceTarget(native, target, old, hadFile))
         return false;
-    QByteArray tmpl =
-        QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName()) +
-        ".tmpXXXXXX";
+    const QByteArray dir = directoryOf(target);
+    const qsizetype slash = target.lastIndexOf('/');
+    QByteArray tmpl = dir + "/." + target.mid(slash + 1) + ".tmpXXXXXX";
     const int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
     if (fd < 0)
         return false;
@@ -458,31 +294,48 @@ bool commit(const QString& path, const QByteArray& bytes, const Document* parsed
     ok = ok && ::fsync(fd) == 0 && hookAllows(WriteStage::Synced);
     ok = (::close(fd) == 0) && ok;
     ok = ok && hookAllows(WriteStage::BeforeRename);
-    ok = ok && ::rename(tmpl.constData(), native.constData()) == 0;
+    ok = ok && ::rename(tmpl.constData(), target.constData()) == 0;
     if (!ok) {
         ::unlink(tmpl.constData());
         return false;
     }
     hookAllows(WriteStage::Renamed);
     // Make the rename itself durable; the file is complete either way.
-    const int dfd = ::open(QFile::encodeName(info.absolutePath()).constData(),
-                           O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dfd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
         ::fsync(dfd);
         ::close(dfd);
     }
     struct stat st {};
-    if (g_cacheEnabled && parsed && ::stat(native.constData(), &st) == 0) {
-        auto doc = std::make_shared<Document>(*parsed);
-        cache().insert(path, {FileStamp::of(st), doc});
-    } else {
+    if (g_cacheEnabled && parsed && ::stat(native.constData(), &st) == 0)
+        cache().insert(path, {FileStamp::of(st), std::move(parsed)});
+    else
         cache().remove(path);
-    }
+    hookAllows(WriteStage::DirectorySynced);
     return true;
 }
 
-bool commit(const QString& path, const Document& doc) {
-    return commit(path, doc.serialize(), &doc);
+// What a change made of the parsed file: write it, leave the file as it is, or fail.
+enum class Change { Write, Keep, Fail };
+
+// One operation: the file read once (or its parsed copy), changed, written once.
+template <typename F> bool rewrite(const QString& path, F&& change) {
+    if (!hookAllows(inistore_testing::WriteStage::Begun))
+        return false;
+    const Loaded loaded = load(path);
+    if (loaded.state == FileState::Unusable)
+        return false;
+    auto doc = std::make_shared<IniDocument>(*loaded.doc);
+    switch (change(*doc)) {
+    case Change::Keep:
+        return true;
+    case Change::Fail:
+        return false;
+    case Change::Write:
+        break;
+    }
+    const QByteArray bytes = doc->serialize();
+    return commit(path, bytes, std::move(doc));
 }
 
 } // namespace
@@ -505,56 +358,40 @@ QString ReadFromINI(const QString& strSection, const QString& strkey, const QStr
     const auto key = lookupName(strkey);
     if (!section || !key)
         return strDefault;
-    const auto doc = load(strfullpath);
-    const Entry* e = doc->findEntry(*section, *key);
+    const auto doc = load(strfullpath).doc;
+    const IniEntry* e = doc->findEntry(*section, *key);
     return e ? QString::fromLatin1(readForm(e->raw)) : strDefault;
 }
 
 bool WriteEntriesToINI(const QString& strSection, const IniEntries& entries,
                        const QString& strfullpath) {
     const auto section = writableSection(strSection);
-    if (!section)
+    const auto checked = writableEntries(entries);
+    if (!section || !checked)
         return false;
-    QList<QPair<QByteArray, QByteArray>> checked;
-    for (const auto& [k, v] : entries) {
-        const auto key = writableKey(k);
-        const auto value = writableValue(v);
-        if (!key || !value)
-            return false;
-        checked.append({*key, *value});
-    }
-    Document doc = *load(strfullpath);
-    for (const auto& [k, v] : checked)
-        doc.set(*section, k, v);
-    return commit(strfullpath, doc);
+    return rewrite(strfullpath, [&](IniDocument& doc) {
+        doc.set(*section, *checked);
+        return Change::Write;
+    });
 }
 
 bool WriteSectionsToINI(const QList<QPair<QString, IniEntries>>& records,
                         const QString& strfullpath) {
-    Document doc = *load(strfullpath);
     bool allWritable = true;
-    for (const auto& [name, entries] : records) {
-        const auto section = writableSection(name);
-        QList<QPair<QByteArray, QByteArray>> checked;
-        bool writable = section.has_value();
-        for (const auto& [k, v] : entries) {
-            const auto key = writableKey(k);
-            const auto value = writableValue(v);
-            if (!key || !value) {
-                writable = false;
-                break;
+    const bool written = rewrite(strfullpath, [&](IniDocument& doc) {
+        for (const auto& [name, entries] : records) {
+            const auto section = writableSection(name);
+            const auto checked = writableEntries(entries);
+            // A record that cannot be written whole is left out; the others still go in.
+            if (!section || !checked) {
+                allWritable = false;
+                continue;
             }
-            checked.append({*key, *value});
+            doc.set(*section, *checked);
         }
-        // A record that cannot be written whole is left out; the others still go in.
-        if (!writable) {
-            allWritable = false;
-            continue;
-        }
-        for (const auto& [k, v] : checked)
-            doc.set(*section, k, v);
-    }
-    return commit(strfullpath, doc) && allWritable;
+        return Change::Write;
+    });
+    return written && allWritable;
 }
 
 bool WriteToINI(const QString& strSection, const QString& strkey, const QString& strkeyvalue,
@@ -563,8 +400,8 @@ bool WriteToINI(const QString& strSection, const QString& strkey, const QString&
 }
 
 void LoadIniSectionsLB(QStringList& lstB, const QString& strfullpath) {
-    const auto doc = load(strfullpath);
-    for (const Section& s : doc->sections()) {
+    const auto doc = load(strfullpath).doc;
+    for (const IniSection& s : doc->sections()) {
         if (!s.name.isEmpty())
             lstB.append(QString::fromLatin1(s.name));
     }
@@ -574,8 +411,8 @@ int GetSectionKeyCount(const QString& strSection, const QString& strfullpath) {
     const auto section = lookupName(strSection);
     if (!section)
         return 0;
-    const auto doc = load(strfullpath);
-    const Section* s = doc->find(*section);
+    const auto doc = load(strfullpath).doc;
+    const IniSection* s = doc->find(*section);
     return s ? int(s->entries.size()) : 0;
 }
 
@@ -583,10 +420,9 @@ bool DeleteIniSection(const QString& strSection, const QString& strfullpath) {
     const auto section = lookupName(strSection);
     if (!section)
         return false;
-    Document doc = *load(strfullpath);
-    if (!doc.removeSection(*section))
-        return true; // nothing to remove
-    return commit(strfullpath, doc);
+    return rewrite(strfullpath, [&](IniDocument& doc) {
+        return doc.removeSection(*section) ? Change::Write : Change::Keep;
+    });
 }
 
 bool DeleteIniKey(const QString& strSection, const QString& strKeyname,
@@ -595,10 +431,9 @@ bool DeleteIniKey(const QString& strSection, const QString& strKeyname,
     const auto key = lookupName(strKeyname);
     if (!section || !key)
         return false;
-    Document doc = *load(strfullpath);
-    if (!doc.removeKey(*section, *key))
-        return true;
-    return commit(strfullpath, doc);
+    return rewrite(strfullpath, [&](IniDocument& doc) {
+        return doc.removeKey(*section, *key) ? Change::Write : Change::Keep;
+    });
 }
 
 bool CheckIfIniKeyExists(const QString& strSection, const QString& strKeyname,
@@ -607,7 +442,7 @@ bool CheckIfIniKeyExists(const QString& strSection, const QString& strKeyname,
     const auto key = lookupName(strKeyname);
     if (!section || !key)
         return false;
-    return load(strfullpath)->findEntry(*section, *key) != nullptr;
+    return load(strfullpath).doc->findEntry(*section, *key) != nullptr;
 }
 
 bool CheckIfIniSectionExists(const QString& strSection, const QString& strfullpath) {
@@ -620,8 +455,8 @@ qint32 GetLongFromINI(const QString& strSection, const QString& strKeyname,
     const auto key = lookupName(strKeyname);
     if (!section || !key)
         return lngDefault;
-    const auto doc = load(strfullpath);
-    const Entry* e = doc->findEntry(*section, *key);
+    const auto doc = load(strfullpath).doc;
+    const IniEntry* e = doc->findEntry(*section, *key);
     return e ? ParseLong(QString::fromLatin1(readForm(e->raw)), lngDefault) : lngDefault;
 }
 
@@ -632,19 +467,17 @@ bool RenameIniKey(const QString& strSection, const QString& strKeyname,
     const auto newKey = writableKey(strNewKeyname);
     if (!section || !key || !newKey)
         return false;
-    Document doc = *load(strfullpath);
-    const Entry* e = doc.findEntry(*section, *key);
-    if (!e)
-        return false;
-    const QByteArray value = readForm(e->raw);
-    // A new name that differs only in case is the same key: rewrite it, do not delete it.
-    if (fold(*key) != *newKey) {
-        doc.set(*section, *newKey, value);
-        doc.removeKey(*section, *key);
-    } else {
-        doc.set(*section, *newKey, value);
-    }
-    return commit(strfullpath, doc);
+    return rewrite(strfullpath, [&](IniDocument& doc) {
+        const IniEntry* e = doc.findEntry(*section, *key);
+        if (!e)
+            return Change::Fail;
+        const QByteArray value = readForm(e->raw);
+        doc.set(*section, {{*newKey, value}});
+        // A new name that differs only in case is the same key: rewritten, not deleted.
+        if (FoldName(*key) != *newKey)
+            doc.removeKey(*section, *key);
+        return Change::Write;
+    });
 }
 
 bool RenameIniSection(const QString& strSection, const QString& strNewSection,
@@ -653,20 +486,22 @@ bool RenameIniSection(const QString& strSection, const QString& strNewSection,
     const auto newSection = writableSection(strNewSection);
     if (!section || !newSection)
         return false;
-    Document doc = *load(strfullpath);
-    const Section* s = doc.find(*section);
-    if (!s)
-        return false;
-    if (fold(*section) == fold(*newSection)) {
-        doc.renameHeader(*section, *newSection); // same section; only its spelling changes
-        return commit(strfullpath, doc);
-    }
-    // Split at the first '=' only, so that a value holding '=' is copied whole.
-    const QList<Entry> entries = s->entries;
-    for (const Entry& e : entries)
-        doc.set(*newSection, fold(e.key), e.raw);
-    doc.removeSection(*section);
-    return commit(strfullpath, doc);
+    return rewrite(strfullpath, [&](IniDocument& doc) {
+        const IniSection* s = doc.find(*section);
+        if (!s)
+            return Change::Fail;
+        if (FoldName(*section) == FoldName(*newSection)) {
+            doc.renameHeader(*section, *newSection); // same section; only its spelling changes
+            return Change::Write;
+        }
+        // Split at the first '=' only, so that a value holding '=' is copied whole.
+        IniKeyValues entries;
+        for (const IniEntry& e : s->entries)
+            entries.append({FoldName(e.key), e.raw});
+        doc.set(*newSection, entries);
+        doc.removeSection(*section);
+        return Change::Write;
+    });
 }
 
 void LoadIniSectionKeysLB(const QString& strSection, QStringList& lstB,
@@ -674,16 +509,17 @@ void LoadIniSectionKeysLB(const QString& strSection, QStringList& lstB,
     const auto section = lookupName(strSection);
     if (!section)
         return;
-    const auto doc = load(strfullpath);
-    const Section* s = doc->find(*section);
+    const auto doc = load(strfullpath).doc;
+    const IniSection* s = doc->find(*section);
     if (!s)
         return;
-    for (const Entry& e : s->entries)
+    for (const IniEntry& e : s->entries)
         lstB.append(QString::fromLatin1(e.key));
 }
 
 bool CreateEmptyIniFile(const QString& strfullpath) {
-    return commit(strfullpath, QByteArray(), nullptr);
+    return hookAllows(inistore_testing::WriteStage::Begun) &&
+           commit(strfullpath, QByteArray(), nullptr);
 }
 
 } // namespace db

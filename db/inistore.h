@@ -1,7 +1,10 @@
 #pragma once
 // Private-profile store over plain files. Latin-1 bytes, CRLF, case-insensitive names.
 // Every write goes to a temporary file in the same directory and is renamed over the
-// old one, so the file on disk is always a whole old or a whole new file.
+// old one, so the file on disk is always a whole old or a whole new file. A link is
+// followed and its target replaced. Something at the path that cannot be read as a regular
+// file, or that may not be written, is never replaced: reads give their defaults (or the
+// values, when it can be read) and writes fail.
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -44,7 +47,16 @@ bool CreateEmptyIniFile(const QString& strfullpath);
 
 // Hooks for tests and benchmarks; production code leaves them alone.
 namespace inistore_testing {
-enum class WriteStage { TempCreated, Written, Synced, BeforeRename, Renamed };
+// Begun: a writing operation starts; DirectorySynced: its file is in place on disk.
+enum class WriteStage {
+    Begun,
+    TempCreated,
+    Written,
+    Synced,
+    BeforeRename,
+    Renamed,
+    DirectorySynced
+};
 // Called at each stage of a rewrite; returning false makes that stage fail.
 using WriteHook = std::function<bool(WriteStage)>;
 void setWriteHook(WriteHook hook);

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -12,6 +13,7 @@
 
 using namespace db;
 using inistore_testing::WriteStage;
+using Records = QList<QPair<QString, IniEntries>>;
 
 class TestIniStore : public QObject {
     Q_OBJECT
@@ -35,6 +37,20 @@ class TestIniStore : public QObject {
             QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
         l.removeAll(QStringLiteral("nms.ini"));
         return l;
+    }
+    // What stands at the path: type and mode, inode, size, change time, link text, bytes.
+    QByteArray describe() const {
+        const QByteArray p = QFile::encodeName(path());
+        struct stat st {};
+        if (::lstat(p.constData(), &st) != 0)
+            return "<missing>";
+        char link[256] = {};
+        ::readlink(p.constData(), link, sizeof link - 1);
+        return QByteArray::number(st.st_mode, 8) + ' ' + QByteArray::number(qulonglong(st.st_ino)) +
+               ' ' + QByteArray::number(qlonglong(st.st_size)) + ' ' +
+               QByteArray::number(qlonglong(st.st_ctim.tv_sec)) + '.' +
+               QByteArray::number(qlonglong(st.st_ctim.tv_nsec)) + ' ' + link + ' ' +
+               (S_ISREG(st.st_mode) ? bytes() : QByteArray());
     }
 
 private slots:
@@ -169,6 +185,8 @@ private slots:
         QTest::newRow("empty") << QByteArray("[S]\r\nK=\r\n") << true;
         QTest::newRow("missing key") << QByteArray("[S]\r\nJ=1\r\n") << false;
         QTest::newRow("missing section") << QByteArray("[T]\r\nK=1\r\n") << false;
+        QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBF[S]\r\nK=1\r\n") << true;
+        QTest::newRow("lone CR") << QByteArray("[T]\rJ=1\r[S]\rK=1") << true;
     }
     void keyExists() {
         QFETCH(QByteArray, file);
@@ -344,47 +362,67 @@ private slots:
         QVERIFY(bytes().contains("IP=5.6.7.8\r\nGW=g\r\n\n[a]"));
     }
 
-    void entriesInOneRewrite() {
-        const IniEntries entries{{"name", "N"}, {"ip", "1.2.3.4"}, {"name", "M"}, {"role", "2"}};
-        put("[X]\r\nK=1\r\n\r\n[S]\r\nIP=0\r\n");
-        for (const auto& [k, v] : entries)
-            QVERIFY(WriteToINI("S", k, v, path()));
-        const QByteArray keyByKey = bytes();
-        put("[X]\r\nK=1\r\n\r\n[S]\r\nIP=0\r\n");
-        int renames = 0;
-        inistore_testing::setWriteHook([&](WriteStage s) {
-            renames += s == WriteStage::Renamed;
-            return true;
-        });
-        QVERIFY(WriteEntriesToINI("S", entries, path()));
-        QCOMPARE(renames, 1);
-        QCOMPARE(bytes(), keyByKey);
-        QCOMPARE(keyByKey,
-                 QByteArray("[X]\r\nK=1\r\n\r\n[S]\r\nIP=1.2.3.4\r\nNAME=M\r\nROLE=2\r\n"));
-    }
-
-    void recordsInOneRewrite() {
-        const QList<QPair<QString, IniEntries>> records{
-            {"S", {{"name", "N"}, {"ip", "1.2.3.4"}}},
-            {"T", {{"role", "1"}}},
-            {"bad\nname", {{"role", "9"}}},
-            {"S", {{"name", "M"}}}};
-        put("[X]\r\nK=1\r\n");
-        for (const auto& [section, entries] : records)
-            if (!section.contains('\n'))
-                QVERIFY(WriteEntriesToINI(section, entries, path()));
-        const QByteArray oneByOne = bytes();
-        put("[X]\r\nK=1\r\n");
-        int renames = 0;
-        inistore_testing::setWriteHook([&](WriteStage s) {
-            renames += s == WriteStage::Renamed;
-            return true;
-        });
+    // One rewrite gives the same bytes as the same records written one by one.
+    void oneRewrite_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<Records>("records");
+        QTest::addColumn<QByteArray>("expected"); // also key by key; empty: not compared
+        QTest::newRow("keys of one section")
+            << QByteArray("[X]\r\nK=1\r\n\r\n[S]\r\nIP=0\r\n")
+            << Records{{"S", {{"name", "N"}, {"ip", "1.2.3.4"}, {"name", "M"}, {"role", "2"}}}}
+            << QByteArray("[X]\r\nK=1\r\n\r\n[S]\r\nIP=1.2.3.4\r\nNAME=M\r\nROLE=2\r\n");
         // The refused record is left out and reported; the others are written.
-        QVERIFY(!WriteSectionsToINI(records, path()));
+        QTest::newRow("refused record") << QByteArray("[X]\r\nK=1\r\n")
+                                        << Records{{"S", {{"name", "N"}, {"ip", "1.2.3.4"}}},
+                                                   {"T", {{"role", "1"}}},
+                                                   {"bad\nname", {{"role", "9"}}},
+                                                   {"S", {{"name", "M"}}}}
+                                        << QByteArray("[X]\r\nK=1\r\n[S]\r\nNAME=M\r\nIP=1.2.3.4"
+                                                      "\r\n[T]\r\nROLE=1\r\n");
+        QTest::newRow("byte-order mark, lone CR")
+            << QByteArray("\xEF\xBB\xBF[S]\rIP=0\r[T]\rK=1")
+            << Records{{"s", {{"ip", "1"}, {"gw", "2"}}}, {"t", {{"j", "3"}}}}
+            << QByteArray("\xEF\xBB\xBF[S]\rIP=1\r\nGW=2\r\n[T]\rK=1\r\nJ=3\r\n");
+        Records many;
+        for (int i = 0; i < 100; ++i) {
+            IniEntries record;
+            for (int k = 0; k < 18; ++k)
+                record.append({QString("key%1").arg(k), QString::number(i * k)});
+            many.append({QString("%1").arg(i, 12, 16, QLatin1Char('0')), record});
+            if (i % 2)
+                many.append({i % 4 == 1 ? "A" : "b", {{QString("k%1").arg(i % 7), "v"}}});
+        }
+        QTest::newRow("many sections")
+            << QByteArray("; top\n[A]\nK=1\n\n[B]\r\nJ=2") << many << QByteArray();
+    }
+    void oneRewrite() {
+        QFETCH(QByteArray, file);
+        QFETCH(Records, records);
+        QFETCH(QByteArray, expected);
+        put(file);
+        bool allWritable = true;
+        for (const auto& [section, entries] : records) {
+            allWritable = allWritable && !section.contains('\n');
+            QCOMPARE(WriteEntriesToINI(section, entries, path()), !section.contains('\n'));
+        }
+        const QByteArray oneByOne = bytes();
+        if (!expected.isEmpty()) {
+            QCOMPARE(oneByOne, expected);
+            put(file);
+            for (const auto& [section, entries] : records)
+                for (const auto& [k, v] : entries)
+                    QCOMPARE(WriteToINI(section, k, v, path()), !section.contains('\n'));
+            QCOMPARE(bytes(), expected);
+        }
+        put(file);
+        int renames = 0;
+        inistore_testing::setWriteHook([&](WriteStage s) {
+            renames += s == WriteStage::Renamed;
+            return true;
+        });
+        QCOMPARE(WriteSectionsToINI(records, path()), allWritable);
         QCOMPARE(renames, 1);
         QCOMPARE(bytes(), oneByOne);
-        QCOMPARE(oneByOne, QByteArray("[X]\r\nK=1\r\n[S]\r\nNAME=M\r\nIP=1.2.3.4\r\n[T]\r\nROLE=1\r\n"));
     }
 
     void createEmpty() {
@@ -403,13 +441,72 @@ private slots:
         QVERIFY(otherFiles().isEmpty());
     }
 
-    void modeKept() {
+    void linkFollowedModeKept() {
+        // The link stays; the file it names is replaced in its own directory, mode and all.
+        QVERIFY(QDir(m_dir->path()).mkdir("data"));
+        const QString target = m_dir->filePath("data/real.ini");
+        QVERIFY(QFile::link("data/real.ini", path()));
         put("[S]\r\nK=1\r\n");
-        QVERIFY(::chmod(QFile::encodeName(path()).constData(), 0600) == 0);
+        QVERIFY(::chmod(QFile::encodeName(target).constData(), 0600) == 0);
         QVERIFY(WriteToINI("S", "k", "2", path()));
+        QCOMPARE(QFileInfo(path()).symLinkTarget(), target);
+        QCOMPARE(bytes(), QByteArray("[S]\r\nK=2\r\n"));
+        QCOMPARE(QDir(m_dir->filePath("data")).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"real.ini"});
         struct stat st {};
-        QVERIFY(::stat(QFile::encodeName(path()).constData(), &st) == 0);
+        QVERIFY(::stat(QFile::encodeName(target).constData(), &st) == 0);
         QCOMPARE(int(st.st_mode & 07777), 0600);
+    }
+
+    // Something at the path that the store may not replace: reads give the defaults (or the
+    // values, where it can read them), every write fails, and it stays exactly as it was.
+    void oddFileLeftAlone_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("readable");
+        QTest::newRow("unreadable") << "mode 000" << false;
+        QTest::newRow("read-only") << "mode 444" << true;
+        QTest::newRow("FIFO") << "fifo" << false;
+        QTest::newRow("directory") << "dir" << false;
+        QTest::newRow("link to a device") << "/dev/null" << false;
+        QTest::newRow("link to nothing") << "gone.ini" << false;
+        QTest::newRow("loop of links") << "nms.ini" << false;
+    }
+    void oddFileLeftAlone() {
+        QFETCH(QString, kind);
+        QFETCH(bool, readable);
+        const QByteArray p = QFile::encodeName(path());
+        if (kind.startsWith("mode")) {
+            put("[S]\r\nK=1\r\n");
+            QVERIFY(::chmod(p.constData(), kind.endsWith("000") ? 0 : 0444) == 0);
+        } else if (kind == "fifo") {
+            QVERIFY(::mkfifo(p.constData(), 0644) == 0);
+        } else if (kind == "dir") {
+            QVERIFY(QDir(m_dir->path()).mkdir("nms.ini"));
+        } else {
+            QVERIFY(::symlink(QFile::encodeName(kind).constData(), p.constData()) == 0);
+        }
+        const QByteArray before = describe();
+        QVERIFY(::chmod(QFile::encodeName(m_dir->path()).constData(), 0777) == 0);
+        const pid_t pid = ::fork();
+        QVERIFY(pid >= 0);
+        if (pid == 0) {
+            // Root reads a file of mode 000; another user cannot.
+            if (::geteuid() == 0 && kind == "mode 000" && (::setgid(65534) || ::setuid(65534)))
+                ::_exit(2);
+            const bool ok = ReadFromINI("S", "k", path(), "d") == QString(readable ? "1" : "d") &&
+                            GetSectionKeyCount("S", path()) == int(readable) &&
+                            !WriteToINI("S", "k", "2", path()) &&
+                            !WriteSectionsToINI({{"T", {{"k", "1"}}}}, path()) &&
+                            !DeleteIniKey("S", "k", path()) && !DeleteIniSection("S", path()) &&
+                            !RenameIniKey("S", "k", "j", path()) &&
+                            !RenameIniSection("S", "T", path()) && !CreateEmptyIniFile(path());
+            ::_exit(ok ? 0 : 1);
+        }
+        int status = -1;
+        QCOMPARE(::waitpid(pid, &status, 0), pid);
+        QCOMPARE(status, 0); // every check in the child held
+        QCOMPARE(describe(), before);
+        QVERIFY(otherFiles().isEmpty());
     }
 
     void failedWriteLeavesOldFile_data() {
