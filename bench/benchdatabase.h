@@ -12,8 +12,9 @@ inline QString SectionName(int i) {
 }
 
 // name(i) and role(i) give each record its own name and role.
-inline void FillDatabase(const QString& path, int count, const std::function<QString(int)>& name,
-                         const std::function<QString(int)>& role) {
+inline QList<QPair<QString, db::IniEntries>> Records(int count,
+                                                     const std::function<QString(int)>& name,
+                                                     const std::function<QString(int)>& role) {
     QList<QPair<QString, db::IniEntries>> records;
     for (int i = 0; i < count; ++i)
         records.append({SectionName(i),
@@ -35,8 +36,13 @@ inline void FillDatabase(const QString& path, int count, const std::function<QSt
                          {"sdl", "37"},
                          {"sdt", "43"},
                          {"llo", "0"}}});
+    return records;
+}
+
+inline void FillDatabase(const QString& path, int count, const std::function<QString(int)>& name,
+                         const std::function<QString(int)>& role) {
     db::CreateEmptyIniFile(path);
-    db::WriteSectionsToINI(records, path);
+    db::WriteSectionsToINI(Records(count, name, role), path);
 }
 
 } // namespace bench
