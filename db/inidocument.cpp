@@ -17,12 +17,13 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
-bool isComment(const QByteArray& text) {
+// The first character that is not a blank, or NUL.
+char firstNonBlank(const QByteArray& text) {
     for (char c : text) {
         if (!isBlank(c))
-            return c == ';';
+            return c;
     }
-    return false;
+    return 0;
 }
 
 void indexEntries(IniSection& s) {
@@ -30,14 +31,18 @@ void indexEntries(IniSection& s) {
     s.keys.clear();
     for (int i = 1; i < s.lines.size(); ++i) {
         const QByteArray& text = s.lines[i].text;
-        if (isComment(text))
-            continue;
         const qsizetype eq = text.indexOf('=');
-        if (eq < 0)
+        if (eq < 0 || firstNonBlank(text) == ';')
             continue;
-        const QByteArray key = TrimBlanks(text.left(eq));
-        if (key.isEmpty())
+        qsizetype b = 0;
+        qsizetype e = eq;
+        while (b < e && isBlank(text[b]))
+            ++b;
+        while (e > b && isBlank(text[e - 1]))
+            --e;
+        if (b == e)
             continue;
+        const QByteArray key = text.mid(b, e - b);
         s.entries.append({i, key, text.mid(eq + 1)});
         const QByteArray f = FoldName(key);
         if (!s.keys.contains(f))
@@ -96,8 +101,8 @@ void IniDocument::parse(const QByteArray& bytes) {
             l.eol = d[end] == '\r' ? kCr : kLf;
             pos = end + 1;
         }
-        const QByteArray t = TrimBlanks(l.text);
-        if (t.startsWith('[')) {
+        if (firstNonBlank(l.text) == '[') {
+            const QByteArray t = TrimBlanks(l.text);
             qsizetype close = t.indexOf(']');
             if (close < 0)
                 close = t.size();

@@ -1,19 +1,11 @@
 #include "db/inistore.h"
 
 #include "db/inidocument.h"
+#include "db/inifile.h"
 #include "db/sharedfunctions.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QHash>
-
-#include <cerrno>
-#include <cstdlib>
-#include <fcntl.h>
 #include <memory>
 #include <optional>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace db {
 
@@ -90,240 +82,15 @@ QByteArray readForm(const QByteArray& raw) {
     return v;
 }
 
-// ---------------------------------------------------------------------------------------
-// Reading, with a parsed copy per path that is used only while the file on disk is
-// exactly the one it was parsed from.
-
-struct FileStamp {
-    dev_t dev = 0;
-    ino_t ino = 0;
-    off_t size = -1;
-    timespec mtime{};
-    timespec ctime{};
-
-    static FileStamp of(const struct stat& st) {
-        FileStamp f;
-        f.dev = st.st_dev;
-        f.ino = st.st_ino;
-        f.size = st.st_size;
-        f.mtime = st.st_mtim;
-        f.ctime = st.st_ctim;
-        return f;
-    }
-    bool operator==(const FileStamp& o) const {
-        return dev == o.dev && ino == o.ino && size == o.size && mtime.tv_sec == o.mtime.tv_sec &&
-               mtime.tv_nsec == o.mtime.tv_nsec && ctime.tv_sec == o.ctime.tv_sec &&
-               ctime.tv_nsec == o.ctime.tv_nsec;
-    }
-};
-
-struct CachedFile {
-    FileStamp stamp;
-    std::shared_ptr<const IniDocument> doc;
-};
-
-bool g_cacheEnabled = true;
-inistore_testing::WriteHook g_writeHook;
-
-QHash<QString, CachedFile>& cache() {
-    static QHash<QString, CachedFile> c;
-    return c;
-}
-
-const std::shared_ptr<const IniDocument>& emptyDocument() {
-    static const std::shared_ptr<const IniDocument> d = std::make_shared<IniDocument>();
-    return d;
-}
-
-bool readAll(int fd, QByteArray& out) {
-    out.clear();
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (n == 0)
-            return true;
-        out.append(buf, n);
-    }
-}
-
-// Opens only what stat calls a regular file, and without waiting, so that a FIFO or a
-// device at the path is refused at once. -1 when it is anything else or cannot be opened.
-int openRegularFile(const QByteArray& native, struct stat& st) {
-    if (::stat(native.constData(), &st) != 0 || !S_ISREG(st.st_mode))
-        return -1;
-    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-// Missing: nothing at the path; reads give their defaults and a write creates the file.
-// Unusable: something is there that cannot be read as a file; reads give their defaults
-// and writes fail, so that it is never replaced.
-enum class FileState { Missing, Present, Unusable };
-
-struct Loaded {
-    std::shared_ptr<const IniDocument> doc;
-    FileState state;
-};
-
-Loaded load(const QString& path) {
-    const QByteArray native = QFile::encodeName(path);
-    if (native.isEmpty())
-        return {emptyDocument(), FileState::Unusable};
-    struct stat st {};
-    if (::stat(native.constData(), &st) != 0) {
-        cache().remove(path);
-        const int err = errno;
-        struct stat link {};
-        // A link to nothing, a loop of links or a path that cannot be looked into is there.
-        if ((err == ENOENT || err == ENOTDIR) && ::lstat(native.constData(), &link) != 0)
-            return {emptyDocument(), FileState::Missing};
-        return {emptyDocument(), FileState::Unusable};
-    }
-    if (g_cacheEnabled && S_ISREG(st.st_mode)) {
-        const auto it = cache().constFind(path);
-        if (it != cache().constEnd() && it->stamp == FileStamp::of(st))
-            return {it->doc, FileState::Present};
-    }
-    const int fd = openRegularFile(native, st);
-    QByteArray bytes;
-    const bool ok = fd >= 0 && readAll(fd, bytes);
-    if (fd >= 0)
-        ::close(fd);
-    if (!ok) {
-        cache().remove(path);
-        return {emptyDocument(), FileState::Unusable};
-    }
-    auto doc = std::make_shared<IniDocument>();
-    doc->parse(bytes);
-    if (g_cacheEnabled)
-        cache().insert(path, {FileStamp::of(st), doc});
-    return {doc, FileState::Present};
-}
-
-// ---------------------------------------------------------------------------------------
-// Writing: a temporary file beside the old one, written, flushed to disk and renamed over
-// it. A failure at any step removes the temporary file and leaves the old file alone.
-
-bool hookAllows(inistore_testing::WriteStage stage) {
-    return !g_writeHook || g_writeHook(stage);
-}
-
-bool writeAll(int fd, const QByteArray& bytes) {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += n;
-    }
-    return true;
-}
-
-mode_t newFileMode() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
-
-// Root passes the permission bits, but a file that nobody may write is left alone.
-bool mayWrite(const QByteArray& native, const struct stat& st) {
-    return ::faccessat(AT_FDCWD, native.constData(), W_OK, AT_EACCESS) == 0 &&
-           (::geteuid() != 0 || (st.st_mode & 0222) != 0);
-}
-
-// The file a rewrite replaces: the path itself, or the end of the links it names, which
-// stay links. False when something is there that may not be replaced.
-bool replaceTarget(const QByteArray& native, QByteArray& target, struct stat& old, bool& exists) {
-    target = native;
-    exists = false;
-    struct stat link {};
-    if (::lstat(native.constData(), &link) != 0)
-        return errno == ENOENT;
-    if (S_ISLNK(link.st_mode)) {
-        char* resolved = ::realpath(native.constData(), nullptr);
-        if (!resolved)
-            return false;
-        target = resolved;
-        std::free(resolved);
-    }
-    const int fd = openRegularFile(target, old);
-    if (fd < 0)
-        return false;
-    ::close(fd);
-    exists = true;
-    return mayWrite(target, old);
-}
-
-QByteArray directoryOf(const QByteArray& file) {
-    const qsizetype slash = file.lastIndexOf('/');
-    return slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : file.left(slash);
-}
-
-bool commit(const QString& path, const QByteArray& bytes,
-            std::shared_ptr<const IniDocument> parsed) {
-    using inistore_testing::WriteStage;
-    const QByteArray native = QFile::encodeName(path);
-    if (native.isEmpty())
-        return false;
-    QByteArray target;
-    struct stat old {};
-    bool hadFile = false;
-    if (!replaceTarget(native, target, old, hadFile))
-        return false;
-    const QByteArray dir = directoryOf(target);
-    const qsizetype slash = target.lastIndexOf('/');
-    QByteArray tmpl = dir + "/." + target.mid(slash + 1) + ".tmpXXXXXX";
-    const int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    bool ok = hookAllows(WriteStage::TempCreated);
-    ok = ok && ::fchmod(fd, hadFile ? (old.st_mode & 07777) : newFileMode()) == 0;
-    ok = ok && writeAll(fd, bytes) && hookAllows(WriteStage::Written);
-    ok = ok && ::fsync(fd) == 0 && hookAllows(WriteStage::Synced);
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && hookAllows(WriteStage::BeforeRename);
-    ok = ok && ::rename(tmpl.constData(), target.constData()) == 0;
-    if (!ok) {
-        ::unlink(tmpl.constData());
-        return false;
-    }
-    hookAllows(WriteStage::Renamed);
-    // Make the rename itself durable; the file is complete either way.
-    const int dfd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
-    struct stat st {};
-    if (g_cacheEnabled && parsed && ::stat(native.constData(), &st) == 0)
-        cache().insert(path, {FileStamp::of(st), std::move(parsed)});
-    else
-        cache().remove(path);
-    hookAllows(WriteStage::DirectorySynced);
-    return true;
-}
-
 // What a change made of the parsed file: write it, leave the file as it is, or fail.
 enum class Change { Write, Keep, Fail };
 
 // One operation: the file read once (or its parsed copy), changed, written once.
 template <typename F> bool rewrite(const QString& path, F&& change) {
-    if (!hookAllows(inistore_testing::WriteStage::Begun))
+    if (!WriteStageAllowed(inistore_testing::WriteStage::Begun))
         return false;
-    const Loaded loaded = load(path);
-    if (loaded.state == FileState::Unusable)
+    const LoadedIniFile loaded = LoadIniFile(path);
+    if (loaded.state == IniFileState::Unusable)
         return false;
     auto doc = std::make_shared<IniDocument>(*loaded.doc);
     switch (change(*doc)) {
@@ -335,20 +102,10 @@ template <typename F> bool rewrite(const QString& path, F&& change) {
         break;
     }
     const QByteArray bytes = doc->serialize();
-    return commit(path, bytes, std::move(doc));
+    return ReplaceIniFile(path, bytes, std::move(doc));
 }
 
 } // namespace
-
-namespace inistore_testing {
-void setWriteHook(WriteHook hook) {
-    g_writeHook = std::move(hook);
-}
-void setCacheEnabled(bool enabled) {
-    g_cacheEnabled = enabled;
-    cache().clear();
-}
-} // namespace inistore_testing
 
 // ---------------------------------------------------------------------------------------
 
@@ -358,7 +115,7 @@ QString ReadFromINI(const QString& strSection, const QString& strkey, const QStr
     const auto key = lookupName(strkey);
     if (!section || !key)
         return strDefault;
-    const auto doc = load(strfullpath).doc;
+    const auto doc = LoadIniFile(strfullpath).doc;
     const IniEntry* e = doc->findEntry(*section, *key);
     return e ? QString::fromLatin1(readForm(e->raw)) : strDefault;
 }
@@ -400,7 +157,7 @@ bool WriteToINI(const QString& strSection, const QString& strkey, const QString&
 }
 
 void LoadIniSectionsLB(QStringList& lstB, const QString& strfullpath) {
-    const auto doc = load(strfullpath).doc;
+    const auto doc = LoadIniFile(strfullpath).doc;
     for (const IniSection& s : doc->sections()) {
         if (!s.name.isEmpty())
             lstB.append(QString::fromLatin1(s.name));
@@ -411,7 +168,7 @@ int GetSectionKeyCount(const QString& strSection, const QString& strfullpath) {
     const auto section = lookupName(strSection);
     if (!section)
         return 0;
-    const auto doc = load(strfullpath).doc;
+    const auto doc = LoadIniFile(strfullpath).doc;
     const IniSection* s = doc->find(*section);
     return s ? int(s->entries.size()) : 0;
 }
@@ -442,7 +199,7 @@ bool CheckIfIniKeyExists(const QString& strSection, const QString& strKeyname,
     const auto key = lookupName(strKeyname);
     if (!section || !key)
         return false;
-    return load(strfullpath).doc->findEntry(*section, *key) != nullptr;
+    return LoadIniFile(strfullpath).doc->findEntry(*section, *key) != nullptr;
 }
 
 bool CheckIfIniSectionExists(const QString& strSection, const QString& strfullpath) {
@@ -455,7 +212,7 @@ qint32 GetLongFromINI(const QString& strSection, const QString& strKeyname,
     const auto key = lookupName(strKeyname);
     if (!section || !key)
         return lngDefault;
-    const auto doc = load(strfullpath).doc;
+    const auto doc = LoadIniFile(strfullpath).doc;
     const IniEntry* e = doc->findEntry(*section, *key);
     return e ? ParseLong(QString::fromLatin1(readForm(e->raw)), lngDefault) : lngDefault;
 }
@@ -509,7 +266,7 @@ void LoadIniSectionKeysLB(const QString& strSection, QStringList& lstB,
     const auto section = lookupName(strSection);
     if (!section)
         return;
-    const auto doc = load(strfullpath).doc;
+    const auto doc = LoadIniFile(strfullpath).doc;
     const IniSection* s = doc->find(*section);
     if (!s)
         return;
@@ -518,8 +275,8 @@ void LoadIniSectionKeysLB(const QString& strSection, QStringList& lstB,
 }
 
 bool CreateEmptyIniFile(const QString& strfullpath) {
-    return hookAllows(inistore_testing::WriteStage::Begun) &&
-           commit(strfullpath, QByteArray(), nullptr);
+    return WriteStageAllowed(inistore_testing::WriteStage::Begun) &&
+           ReplaceIniFile(strfullpath, QByteArray(), nullptr);
 }
 
 } // namespace db

@@ -25,6 +25,7 @@
 
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <optional>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -211,7 +212,8 @@ private slots:
     void uploadAnsweredWithWrongName();
     void strayFeedbackChangesNothing();
     void discoveryWithoutAnswersLeavesEmptyDatabase();
-    void unwritableProgramDirectoryKeepsDatabase();
+    void unwritableDatabaseKept_data();
+    void unwritableDatabaseKept();
     void discoveryOnlyOnChosenNetwork();
     void pingEmulatedElementAndUnusedAddress();
     void levelMeterAndUploadWhileMonitoring();
@@ -403,7 +405,14 @@ void tst_net_station::discoveryWithoutAnswersLeavesEmptyDatabase() {
     QCOMPARE(logOnPort(rig, 1, 1901), QStringList{kPagingHex});
 }
 
-void tst_net_station::unwritableProgramDirectoryKeepsDatabase() {
+void tst_net_station::unwritableDatabaseKept_data() {
+    QTest::addColumn<bool>("frozenDirectory"); // else nms.ini is read-only
+    QTest::newRow("program directory frozen") << true;
+    QTest::newRow("read-only nms.ini") << false;
+}
+
+void tst_net_station::unwritableDatabaseKept() {
+    QFETCH(bool, frozenDirectory);
     KN_REQUIRE_RIG();
     NetnsRig rig;
     QVERIFY2(buildRig(rig), qPrintable(rig.lastError()));
@@ -414,12 +423,17 @@ void tst_net_station::unwritableProgramDirectoryKeepsDatabase() {
     const QByteArray old = kDecoderSection + kEncoderSection;
     f->writeIni(old);
     QVERIFY(f->start());
+    if (!frozenDirectory)
+        QVERIFY(QFile::setPermissions(f->iniPath(), QFile::ReadOwner | QFile::ReadOther));
     {
-        FrozenDirectory frozen(f->dir.path());
-        QVERIFY2(frozen.frozen(), "cannot make the program directory unwritable");
-        // Root passes permission bits, but not this.
-        QFile probe(f->dir.filePath("probe"));
-        QVERIFY(!probe.open(QIODevice::WriteOnly));
+        std::optional<FrozenDirectory> frozen;
+        if (frozenDirectory) {
+            frozen.emplace(f->dir.path());
+            QVERIFY2(frozen->frozen(), "cannot make the program directory unwritable");
+            // Root passes permission bits, but not this.
+            QFile probe(f->dir.filePath("probe"));
+            QVERIFY(!probe.open(QIODevice::WriteOnly));
+        }
         f->boxes.enqueue(platform::MsgAnswer::Yes);
         f->station().AutoDiscover();
         QTest::qWait(300);
