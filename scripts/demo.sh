@@ -6,6 +6,8 @@
 #
 # --no-station builds the network and the elements only and waits; enter the station's side
 # with the command it prints. Closing the station's window or Ctrl-C removes the network.
+# The station keeps nms.ini, its settings and its single-instance lock in build/demo/, so the
+# user's own settings stay untouched and a real station may run at the same time.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
