@@ -9,6 +9,8 @@
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrune NMS"));
+    // Matches the window to the installed menu entry and its icon.
+    QApplication::setDesktopFileName(QStringLiteral("com.talvoren.KestruneNMS"));
 
     // Scripts and tests that start the program read its boxes on standard output.
     app::ConsoleMessageBox console;

@@ -7,7 +7,7 @@
 namespace db {
 
 QString NmsIniPath() {
-    return platform::programDirectory() + QStringLiteral("/nms.ini");
+    return platform::databaseDirectory() + QStringLiteral("/nms.ini");
 }
 
 } // namespace db

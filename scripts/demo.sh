@@ -6,6 +6,8 @@
 #
 # --no-station builds the network and the elements only and waits; enter the station's side
 # with the command it prints. Closing the station's window or Ctrl-C removes the network.
+# The station keeps nms.ini, its settings and its single-instance lock in build/demo/, so the
+# user's own settings stay untouched and a real station may run at the same time.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -110,14 +112,18 @@ element() {
     exit 1
 }
 
+# The elements move while one watches: the level swings, counters grow, delays wander.
 element 0 192.0.2.10 02:00:00:00:00:10 --role encoder --name "STUDIO MPX" --serial 10010 \
     --remote 239.192.0.1 --tx 1 --version 2.4 --sfn 1 --buffer 4 \
+    --level-period 6 --peak 7000000 --count-step 1000 \
     --stats "txok=125000,rxok=3400,txerr=2,rxerr=0,ptpok=900,ptperr=1,audok=0,auderr=0"
 element 1 192.0.2.11 02:00:00:00:00:11 --role decoder --name "TX NORTH" --serial 10011 \
     --remote 239.192.0.1 --tx 1 --version 2.4 --sfn 1 --buffer 40 --att 12 --sdm 1 --sdl 30 \
-    --sdt 20 --stats "txok=3300,rxok=124800,txerr=0,rxerr=3,ptpok=898,ptperr=2,clk=-120,meas=1000,audok=124500,auderr=12,avg=100000,min=90000,max=110000,add=25000,servo=-120,autoservo=1"
+    --sdt 20 --count-step 1000 --error-step 1 --delay-wander 3000 \
+    --stats "txok=3300,rxok=124800,txerr=0,rxerr=3,ptpok=898,ptperr=2,clk=-120,meas=1000,audok=124500,auderr=12,avg=100000,min=90000,max=110000,add=25000,servo=-120,autoservo=1"
 element 2 192.0.2.12 02:00:00:00:00:12 --role decoder --name "TX SOUTH" --serial 10012 \
     --remote 239.192.0.1 --tx 1 --version 2.4 --sfn 1 --buffer 40 --att 0 \
+    --count-step 1000 --delay-wander 5000 \
     --stats "txok=3200,rxok=124700,txerr=0,rxerr=0,ptpok=899,ptperr=0,clk=45,meas=1400,audok=124600,auderr=0,avg=140000,min=130000,max=150000,add=0,servo=0,autoservo=0"
 
 echo "Demo network: station 192.0.2.1 (namespace $st); ENCODER 192.0.2.10, DECODERs 192.0.2.11 and 192.0.2.12."
@@ -132,14 +138,21 @@ if [ $with_station -eq 0 ]; then
     done
 fi
 
-# The station gets a program directory of its own, so the demo's nms.ini stays apart.
-station_env=(KESTRUNE_PROGRAM_DIR="$work")
+# The station gets a program directory, a settings file and a single-instance lock of its own:
+# the user's nms.ini and settings stay untouched, and a real station may run beside it.
+mkdir -p "$work/config/Talvoren"
+demo_settings=$work/config/Talvoren/Talvoren.ini
+[ -f "$demo_settings" ] || printf '[Kestrune]\nNMS%%20IP%%20Address=192.0.2.1\n' >"$demo_settings"
+station_env=(KESTRUNE_PROGRAM_DIR="$work" XDG_CONFIG_HOME="$work/config"
+    KESTRUNE_LOCK_PATH="$work/kestrune-nms.lock")
+echo "Demo station's element database: $work/nms.ini"
+echo "Demo station's settings:         $demo_settings (yours are not touched)"
 for v in DISPLAY XAUTHORITY XDG_RUNTIME_DIR WAYLAND_DISPLAY QT_QPA_PLATFORM LANG; do
     [ -n "${!v:-}" ] && station_env+=("$v=${!v}")
 done
 [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] ||
     echo "demo.sh: neither DISPLAY nor WAYLAND_DISPLAY is set; the window may not open." >&2
-echo "In the station choose the NMS interface 192.0.2.1, then Auto Discovery."
+echo "In the station check that the NMS interface is 192.0.2.1, then Auto Discovery."
 
 run_as=()
 if [ -n "${SUDO_UID:-}" ] && [ "${SUDO_UID}" != 0 ]; then

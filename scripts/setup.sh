@@ -7,8 +7,9 @@ kn_sudo() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
+# kn_install_missing [more packages]: the build's packages and those a caller adds.
 kn_install_missing() {
-    local wanted=(qt6-base-dev cmake ninja-build g++ iproute2 xvfb xauth dbus)
+    local wanted=(qt6-base-dev cmake ninja-build g++ iproute2 xvfb xauth dbus "$@")
     local missing=()
     for p in "${wanted[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -11,8 +11,10 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -191,6 +193,57 @@ private slots:
         qunsetenv("KESTRUNE_PROGRAM_DIR");
         QCOMPARE(got, expected == "<app>" ? QCoreApplication::applicationDirPath() : expected);
         QCOMPARE(platform::programDirectory(), QCoreApplication::applicationDirPath());
+    }
+
+    // Where nms.ini lives: beside a program run from a build or copied folder; in the user's
+    // data folder for an installed one (its desktop entry at the installed place).
+    void databaseDirectory_data() {
+        QTest::addColumn<QString>("programDir"); // all below a fresh temporary folder
+        QTest::addColumn<QString>("entry");      // a file made there; "" none
+        QTest::addColumn<QString>("dataHome");   // $XDG_DATA_HOME; "" unset
+        QTest::addColumn<QString>("expected");
+        const QString entry = "share/applications/com.talvoren.KestruneNMS.desktop";
+        QTest::newRow("build folder") << "build/app"
+                                      << ""
+                                      << "data"
+                                      << "build/app";
+        QTest::newRow("copied bin folder") << "copy/bin"
+                                           << "copy/share/applications/other.desktop"
+                                           << "data"
+                                           << "copy/bin";
+        QTest::newRow("installed") << "stage/usr/bin"
+                                   << "stage/usr/" + entry << "data"
+                                   << "data/Talvoren/Kestrune";
+        QTest::newRow("installed, default data home") << "stage/usr/bin"
+                                                      << "stage/usr/" + entry << ""
+                                                      << "home/.local/share/Talvoren/Kestrune";
+        QTest::newRow("installed under /opt-like prefix") << "opt/kn/bin"
+                                                          << "opt/kn/" + entry << "data"
+                                                          << "data/Talvoren/Kestrune";
+    }
+    void databaseDirectory() {
+        QFETCH(QString, programDir);
+        QFETCH(QString, entry);
+        QFETCH(QString, dataHome);
+        QFETCH(QString, expected);
+        QTemporaryDir tmp;
+        QVERIFY(QDir(tmp.path()).mkpath(programDir));
+        if (!entry.isEmpty()) {
+            QVERIFY(QDir(tmp.path()).mkpath(QFileInfo(entry).path()));
+            QFile f(tmp.filePath(entry));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        const QByteArray home = qgetenv("HOME"), data = qgetenv("XDG_DATA_HOME");
+        qputenv("HOME", tmp.filePath("home").toLocal8Bit());
+        if (dataHome.isEmpty())
+            qunsetenv("XDG_DATA_HOME");
+        else
+            qputenv("XDG_DATA_HOME", tmp.filePath(dataHome).toLocal8Bit());
+        const QString got = databaseDirectoryFor(tmp.filePath(programDir));
+        qputenv("HOME", home);
+        qputenv("XDG_DATA_HOME", data);
+        QCOMPARE(got, tmp.filePath(expected));
+        QVERIFY(!QFileInfo::exists(tmp.filePath("data/Talvoren"))); // made on use, not here
     }
 
     void fakesInstallAndRestore() {

@@ -1,8 +1,17 @@
 #include "elementstate.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 
 namespace emulator {
+
+bool parseDecimal(const QString& text, qint64* out) {
+    static const QRegularExpression decimal(QStringLiteral("^-?[0-9]{1,18}$"));
+    if (!decimal.match(text).hasMatch())
+        return false;
+    *out = text.toLongLong();
+    return true;
+}
 
 bool parseAddress(const QString& text, Address* out) {
     const QStringList parts = text.trimmed().split(QLatin1Char('.'));
@@ -10,9 +19,8 @@ bool parseAddress(const QString& text, Address* out) {
         return false;
     Address a{};
     for (int i = 0; i < 4; ++i) {
-        bool ok = false;
-        const uint v = parts[i].toUInt(&ok);
-        if (!ok || v > 255)
+        qint64 v = 0;
+        if (!parseDecimal(parts[i], &v) || v < 0 || v > 255)
             return false;
         a[i] = static_cast<uint8_t>(v);
     }
@@ -42,11 +50,13 @@ bool parseStats(const QString& text, StatusCounters* c, QString* error) {
     for (const QString& item : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
         const int eq = item.indexOf(QLatin1Char('='));
         const QString key = item.left(eq).trimmed().toLower();
-        bool ok = eq > 0;
+        qint64 v = 0;
         // Accept both signed and unsigned spellings of a 32-bit field (-1 or 4294967295).
-        const qint64 v = ok ? item.mid(eq + 1).trimmed().toLongLong(&ok, 0) : 0;
-        if (!ok || v < INT32_MIN || v > UINT32_MAX) {
-            *error = QStringLiteral("bad --stats item: %1").arg(item);
+        if (eq <= 0 || !parseDecimal(item.mid(eq + 1).trimmed(), &v) || v < INT32_MIN ||
+            v > UINT32_MAX) {
+            *error = QStringLiteral("--stats: \"%1\" is not key=N with N a decimal number from "
+                                    "-2147483648 to 4294967295")
+                         .arg(item);
             return false;
         }
         const auto value = static_cast<int32_t>(static_cast<uint32_t>(v));
@@ -72,11 +82,15 @@ bool parseStats(const QString& text, StatusCounters* c, QString* error) {
             }
         }
         if (key == QLatin1String("autoservo")) {
+            if (v < 0 || v > 255) {
+                *error = QStringLiteral("--stats: autoservo=%1 is out of range (0 to 255)").arg(v);
+                return false;
+            }
             c->autoServo = static_cast<uint8_t>(value);
             known = true;
         }
         if (!known) {
-            *error = QStringLiteral("unknown --stats key: %1").arg(key);
+            *error = QStringLiteral("--stats: unknown key \"%1\" (see --help)").arg(key);
             return false;
         }
     }

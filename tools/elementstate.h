@@ -12,6 +12,8 @@ namespace emulator {
 
 using Address = std::array<uint8_t, 4>;
 
+// Plain decimal digits with an optional minus sign: "010" is ten, "0x10" is refused.
+bool parseDecimal(const QString& text, qint64* out);
 bool parseAddress(const QString& text, Address* out);
 QString addressText(const Address& a);
 
@@ -50,7 +52,7 @@ struct ElementState {
     // Applies a 37- or 41-byte configuration datagram; other lengths change nothing.
     bool applyConfiguration(const QByteArray& datagram);
 
-    QByteArray statusReply() const; // 61 bytes
+    QByteArray statusReply() const; // 61 bytes; the emulator may cut or pad it
     // 'S', BE32 additional delay, servo flag; false if not that datagram.
     bool applySet(const QByteArray& datagram);
     void resetCounters();

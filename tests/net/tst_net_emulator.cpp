@@ -1,10 +1,13 @@
 // The namespace rig and the element emulator, checked from the station's namespace with plain
 // sockets, so that the station's own tests can rely on both.
 
+#include "diag/statusreply.h"
+#include "protocol/levelreply.h"
 #include "support/netnsrig.h"
 
 #include <QFile>
 #include <QNetworkDatagram>
+#include <QProcess>
 #include <QTest>
 #include <QUdpSocket>
 
@@ -82,6 +85,37 @@ QMap<QString, QString> completeNeighbours() {
             rows.insert(QString::fromLatin1(cols[0]), QString::fromLatin1(cols[3]));
     }
     return rows;
+}
+
+// What the station's parser makes of one reply to a request of the emulator.
+struct Reading {
+    QString text;       // "dropped", "error", or the watched figures
+    qint64 watched = 0; // GetStats: tx frames; GetDel: average delay; VOL: peak
+};
+
+Reading readReply(const QByteArray& request, const QByteArray& reply) {
+    if (request == "VOL") {
+        const protocol::LevelReading r = protocol::ParseLevelReply(reply, QLatin1Char('.'));
+        return {QStringLiteral("peak %1 %2").arg(r.peak).arg(r.caption), r.peak};
+    }
+    if (request == "GetDel") {
+        const diag::DelayParseResult r = diag::ParseDelayReply(reply, "1", "DECODER");
+        if (r.dropped || r.error)
+            return {r.dropped ? "dropped" : "error", 0};
+        return {QStringLiteral("avg %1 min %2 max %3")
+                    .arg(r.values.average)
+                    .arg(r.values.minimum)
+                    .arg(r.values.maximum),
+                r.values.average};
+    }
+    const diag::StatsParseResult r = diag::ParseStatsReply(reply, "1", "DECODER", '.');
+    if (r.dropped || r.error)
+        return {r.dropped ? "dropped" : "error", 0};
+    return {QStringLiteral("tx %1 audio %2 latency %3")
+                .arg(r.values.txFramesOk)
+                .arg(r.values.rxAudioFramesOk)
+                .arg(r.values.ptpSyncLatency),
+            r.values.txFramesOk};
 }
 
 } // namespace
@@ -399,6 +433,9 @@ private slots:
                                                        "0a"
                                                        "00"};
         QTest::newRow("late") << QStringList{"--delay-ms", "300"} << QStringList{full};
+        // Decimal, not octal: 010 is ten.
+        QTest::newRow("decimal 010") << QStringList{"--sfn", "010", "--buffer", "012"}
+                                     << QStringList{full.left(full.size() - 6) + "0a0c00"};
     }
     void misbehaviourOnPaging() {
         QFETCH(QStringList, args);
@@ -421,6 +458,125 @@ private slots:
                 fromThird << QString::fromLatin1(d.data().toHex());
         m_rig->stopEmulator(2);
         QCOMPARE(fromThird, expected);
+    }
+
+    // The emulator's shaped and moving replies, read by the station's own parsers.
+    void repliesThroughTheStationsParsers_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<int>("length");       // of the reply; -1: no reply
+        QTest::addColumn<QString>("expected"); // reading of a still reply; "" when it moves
+        QTest::addColumn<qint64>("low");       // a moving figure stays in low..high
+        QTest::addColumn<qint64>("high");
+        QTest::addColumn<qint64>("step"); // and changes by multiples of step
+        const QStringList stats{"--stats", "txok=100,audok=7,meas=1000,add=25000,avg=100000,"
+                                           "min=90000,max=110000"};
+        QTest::newRow("status 61") << stats << QByteArray("GetStats") << 61
+                                   << "tx 100 audio 7 latency 26000" << 0LL << 0LL << 0LL;
+        QTest::newRow("status 40 cut")
+            << stats + QStringList{"--status-bytes", "40"} << QByteArray("GetStats") << 40
+            << "tx 100 audio 7 latency 1000" << 0LL << 0LL << 0LL;
+        QTest::newRow("status 62 dropped")
+            << stats + QStringList{"--status-bytes", "62"} << QByteArray("GetStats") << 62
+            << "dropped" << 0LL << 0LL << 0LL;
+        QTest::newRow("delay 61") << stats << QByteArray("GetDel") << 61
+                                  << "avg 125000 min 115000 max 135000" << 0LL << 0LL << 0LL;
+        QTest::newRow("delay 40 dropped")
+            << stats + QStringList{"--status-bytes", "40"} << QByteArray("GetDel") << 40
+            << "dropped" << 0LL << 0LL << 0LL;
+        QTest::newRow("counters grow")
+            << stats + QStringList{"--count-step", "5", "--error-step", "1"}
+            << QByteArray("GetStats") << 61 << "" << 100LL << qint64(INT32_MAX) << 5LL;
+        QTest::newRow("delay wanders")
+            << stats + QStringList{"--delay-wander", "4000"} << QByteArray("GetDel") << 61 << ""
+            << 115000LL << 135000LL << 1LL; // add=25000 included
+        QTest::newRow("level steady") << QStringList{"--peak", "2097152"} << QByteArray("VOL")
+                                      << 1201 << "peak 2097152 -12dBFS" << 0LL << 0LL << 0LL;
+        QTest::newRow("level varies") << QStringList{"--level-period", "2", "--peak", "8388607"}
+                                      << QByteArray("VOL") << 1201 << "" << 0LL << 8388607LL << 1LL;
+        QTest::newRow("no answer: statistics")
+            << QStringList{"--no-answer"} << QByteArray("GetStats") << -1 << "" << 0LL << 0LL
+            << 0LL;
+        QTest::newRow("no answer: delay")
+            << QStringList{"--no-answer"} << QByteArray("GetDel") << -1 << "" << 0LL << 0LL << 0LL;
+        QTest::newRow("no answer: level")
+            << QStringList{"--no-answer"} << QByteArray("VOL") << -1 << "" << 0LL << 0LL << 0LL;
+    }
+    void repliesThroughTheStationsParsers() {
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, request);
+        QFETCH(int, length);
+        QFETCH(QString, expected);
+        QFETCH(qint64, low);
+        QFETCH(qint64, high);
+        QFETCH(qint64, step);
+        QVERIFY2(m_rig->startEmulator(2, args + QStringList{"--quiet"}),
+                 qPrintable(m_rig->lastError()));
+        const QHostAddress element(QStringLiteral("192.0.2.12"));
+        const int port = request == "VOL" ? 2977 : 2978;
+        QUdpSocket s;
+        QVERIFY(s.bind(kStation, request == "VOL" ? 2976 : 2978));
+        auto ask = [&] {
+            s.writeDatagram(request, element, port);
+            const QList<QNetworkDatagram> got = receive(s, 1);
+            return got.isEmpty() ? QByteArray() : got[0].data();
+        };
+        const QByteArray first = ask();
+        if (length < 0) {
+            QVERIFY(first.isEmpty());
+            QTest::qWait(300);
+            QVERIFY(!s.hasPendingDatagrams());
+            return;
+        }
+        QCOMPARE(first.size(), length);
+        const Reading r0 = readReply(request, first);
+        if (!expected.isEmpty()) {
+            QCOMPARE(r0.text, expected);
+            return;
+        }
+        // Ask until the figure moves; every reading on the way stays in its bounds.
+        Reading r = r0;
+        for (int i = 0; i < 40 && r.text == r0.text; ++i) {
+            QTest::qWait(250);
+            r = readReply(request, ask());
+            QVERIFY2(r.watched >= low && r.watched <= high, qPrintable(r.text));
+        }
+        QVERIFY2(r.text != r0.text, qPrintable(r.text));
+        QVERIFY2(r0.watched >= low && r0.watched <= high, qPrintable(r0.text));
+        QVERIFY2((r.watched - r0.watched) % step == 0, qPrintable(r0.text + " / " + r.text));
+    }
+
+    // Out-of-range and non-decimal values are refused with a message naming the option.
+    void refusesBadValues_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("byte too big")
+            << QStringList{"--sfn", "256"} << "--sfn: 256 is out of range (0 to 255)";
+        QTest::newRow("hexadecimal")
+            << QStringList{"--buffer", "0x10"} << "--buffer: \"0x10\" is not a decimal number";
+        QTest::newRow("negative count") << QStringList{"--count-step", "-1"}
+                                        << "--count-step: -1 is out of range (0 to 1000000)";
+        QTest::newRow("level period") << QStringList{"--level-period", "3601"}
+                                      << "--level-period: 3601 is out of range (0 to 3600)";
+        QTest::newRow("stats octal-looking") << QStringList{"--stats", "txok=0x10"}
+                                             << "--stats: \"txok=0x10\" is not key=N with N a "
+                                                "decimal number from -2147483648 to 4294967295";
+        QTest::newRow("stats key")
+            << QStringList{"--stats", "tx=1"} << "--stats: unknown key \"tx\" (see --help)";
+        QTest::newRow("address") << QStringList{"--gw", "192.0.2.256"}
+                                 << "--gw: \"192.0.2.256\" is not a dotted IPv4 address";
+    }
+    void refusesBadValues() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        QProcess p;
+        p.start(qEnvironmentVariable("KESTRUNE_BUILD_DIR") + "/tools/kestrune-element",
+                QStringList{"--address", "192.0.2.12"} + args);
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitCode(), 2);
+        QCOMPARE(QString::fromLocal8Bit(p.readAllStandardError()),
+                 "kestrune-element: " + message + "\n");
+        QCOMPARE(p.readAllStandardOutput(), QByteArray());
     }
 
     void wrongNameAfterConfiguration() {

@@ -498,7 +498,7 @@ void tst_net_station::levelMeterAndUploadWhileMonitoring() {
     KN_REQUIRE_RIG();
     NetnsRig rig;
     QVERIFY2(buildRig(rig), qPrintable(rig.lastError()));
-    QVERIFY2(rig.startEmulator(0, kEncoderArgs + QStringList{"--peak", "0x400000"}),
+    QVERIFY2(rig.startEmulator(0, kEncoderArgs + QStringList{"--peak", "4194304"}),
              qPrintable(rig.lastError()));
     auto f = makeStation(rig);
     QVERIFY2(f, qPrintable(rig.lastError()));
