@@ -86,6 +86,12 @@ FrmDisclaimer::FrmDisclaimer(QWidget* parent) : QDialog(parent) {
     layout->addLayout(buttons);
     setMinimumWidth(460);
 
+    // Scripts and readers find each control by its name.
+    for (QWidget* w : {static_cast<QWidget*>(label1), static_cast<QWidget*>(label2),
+                       static_cast<QWidget*>(label3), static_cast<QWidget*>(m_chkAgree),
+                       static_cast<QWidget*>(m_cmdClose)})
+        w->setAccessibleDescription(w->objectName());
+
     // Each click stores the new state at once; nothing is kept in the window itself.
     connect(m_chkAgree, &QCheckBox::clicked, this, [](bool checked) {
         platform::settings().save(QStringLiteral("EULA1"),

@@ -57,13 +57,18 @@ template <class W> W* named(W* w, const char* name) {
 
 // A caption label for `buddy`; the buddy is announced by the caption's text. A label
 // that shows a value (the buddy is a QLabel) keeps its own text as its name, so that a
-// screen reader reads the value, and is tied to its caption by the buddy relation.
-QLabel* captionFor(QWidget* buddy, const QString& text, const char* name, QWidget* parent) {
+// screen reader reads the value, and is tied to its caption by the buddy relation. A
+// row whose control (a bar, the meter) shows its value in such a label names the
+// control after the caption.
+QLabel* captionFor(QWidget* buddy, const QString& text, const char* name, QWidget* parent,
+                   QWidget* control = nullptr) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(QLatin1String(name));
     label->setBuddy(buddy);
-    if (!qobject_cast<QLabel*>(buddy) && !qobject_cast<QPushButton*>(buddy))
-        buddy->setAccessibleName(shownText(text));
+    if (!control && !qobject_cast<QLabel*>(buddy) && !qobject_cast<QPushButton*>(buddy))
+        control = buddy;
+    if (control)
+        control->setAccessibleName(shownText(text));
     return label;
 }
 
@@ -97,8 +102,14 @@ QComboBox* list(QWidget* parent, const char* name, const QStringList& items, int
     return box;
 }
 
-QScrollBar* bar(QWidget* parent, const char* name, int minimum, int maximum, int value) {
-    auto* b = named(new QScrollBar(Qt::Horizontal, parent), name);
+template <class Bar = QScrollBar>
+Bar* bar(QWidget* parent, const char* name, int minimum, int maximum, int value) {
+    auto* b = named(new Bar(parent), name);
+    b->setOrientation(Qt::Horizontal);
+    // Keyboard users reach it by Tab and move it with the arrow, page and Home/End keys;
+    // Left, Down, Page Down and the wheel turned down lower the value, as on a slider.
+    b->setFocusPolicy(Qt::StrongFocus);
+    b->setInvertedControls(false);
     b->setRange(minimum, maximum);
     b->setSingleStep(1);
     b->setPageStep(10);
@@ -333,13 +344,14 @@ QWidget* FrmMain::buildAudioFrame() {
 
     c.cmbAudioInput =
         list(g, "cmbAudioInput", {QStringLiteral("Digital"), QStringLiteral("Analog")}, -1);
+    // Created in the order of the rows, which is the Tab order.
+    c.scrlAtten = bar<editor::UserScrollBar>(g, "scrlAtten", 14, 255, 255);
+    c.lblAttenDB = valueLabel(g, "lblAttenDB", QStringLiteral("dB"), QStringLiteral("-120.5 dB"));
     c.cmbAudioType =
         list(g, "cmbAudioType", {QStringLiteral("Left/Right"), QStringLiteral("MPX")}, -1);
     c.cmbAudioTX =
         list(g, "cmbAudioTX", {QStringLiteral("Unicast"), QStringLiteral("Multicast")}, -1);
     c.cmbEncoders = list(g, "cmbEncoders", {QStringLiteral("<None>")}, 0);
-    c.scrlAtten = bar(g, "scrlAtten", 14, 255, 255);
-    c.lblAttenDB = valueLabel(g, "lblAttenDB", QStringLiteral("dB"), QStringLiteral("-120.5 dB"));
     c.scrlBuffer = bar(g, "scrlBuffer", 0, 22, 0);
     c.lblLatency = valueLabel(g, "lblLatency", QStringLiteral("0mS"), QStringLiteral("57.5mS"));
 
@@ -371,7 +383,8 @@ QWidget* FrmMain::buildAudioFrame() {
         captionFor(c.cmbEncoders, QStringLiteral("Bound encoder:"), "lblCaptionEncoders", g), 3, 0);
     grid->addWidget(c.cmbEncoders, 3, 1, 1, 2);
 
-    c.Label20 = captionFor(c.scrlBuffer, QStringLiteral("Buffer size:"), "Label20", g);
+    c.Label20 =
+        captionFor(c.lblLatency, QStringLiteral("Buffer size:"), "Label20", g, c.scrlBuffer);
     c.Label20->setAccessibleDescription(QStringLiteral("Label20"));
     grid->addWidget(c.Label20, 4, 0);
     grid->addWidget(c.scrlBuffer, 4, 1);
@@ -406,12 +419,14 @@ QWidget* FrmMain::buildSilenceFrame() {
     grid->addWidget(captionFor(c.cmbSilDetMode, QStringLiteral("Mode:"), "lblCaptionSilDetMode", g),
                     0, 0);
     grid->addWidget(c.cmbSilDetMode, 0, 1, 1, 2);
-    c.Label24 = captionFor(c.scrlSilDetLevel, QStringLiteral("Threshold:"), "Label24", g);
+    c.Label24 =
+        captionFor(c.lblSilDetLevel, QStringLiteral("Threshold:"), "Label24", g, c.scrlSilDetLevel);
     c.Label24->setAccessibleDescription(QStringLiteral("Label24"));
     grid->addWidget(c.Label24, 1, 0);
     grid->addWidget(c.scrlSilDetLevel, 1, 1);
     grid->addWidget(c.lblSilDetLevel, 1, 2);
-    c.Label26 = captionFor(c.scrlSilDetTime, QStringLiteral("Timeout:"), "Label26", g);
+    c.Label26 =
+        captionFor(c.lblSilDetTime, QStringLiteral("Timeout:"), "Label26", g, c.scrlSilDetTime);
     c.Label26->setAccessibleDescription(QStringLiteral("Label26"));
     grid->addWidget(c.Label26, 2, 0);
     grid->addWidget(c.scrlSilDetTime, 2, 1);
@@ -470,8 +485,9 @@ QWidget* FrmMain::buildDiagnosticsFrame() {
     meter->addWidget(c.lblVolume);
     meter->addWidget(c.chkGetVolume);
     meter->addStretch(1);
-    grid->addWidget(captionFor(c.VUMeter, QStringLiteral("Audio level:"), "lblCaptionVUMeter", g),
-                    2, 0);
+    grid->addWidget(
+        captionFor(c.lblVolume, QStringLiteral("Audio level:"), "lblCaptionVUMeter", g, c.VUMeter),
+        2, 0);
     grid->addLayout(meter, 2, 1);
     grid->addWidget(
         captionFor(c.Slider1, QStringLiteral("Level interval:"), "lblCaptionSlider1", g), 2, 3);

@@ -95,10 +95,6 @@ void Station::connectWindow() {
     connect(c.toolbarButton[4], &QAction::triggered, this, &Station::SaveChanges);
     connect(c.toolbarButton[6], &QAction::triggered, this, &Station::StartMonitoring);
     connect(c.toolbarButton[7], &QAction::triggered, this, &Station::StopMonitoring);
-    connect(c.TreeView1, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
-        if (item)
-            m_editor->LoadElementIntoEditor(item->data(0, Qt::UserRole).toString(), item->text(0));
-    });
     connect(c.timerRemoteSent, &QTimer::timeout, this, &Station::onResponseTimeout);
     connect(c.tmrVolume, &QTimer::timeout, this, &Station::onVolumeTick);
     connect(c.Slider1, &QSlider::valueChanged, this,

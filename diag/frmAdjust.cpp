@@ -26,6 +26,8 @@ namespace {
 constexpr quint16 kAdjustPort = 2978;
 const QString kDash = QStringLiteral("-");
 const QString kAutoClearKey = QStringLiteral("AutoClearCounters");
+const QString kStoreWriteFailedText =
+    QStringLiteral("Unable to write the local database.\rCannot save this element info.");
 
 struct Row {
     const char* caption;
@@ -58,11 +60,11 @@ Button* MakeButton(QWidget* parent, const char* name, const char* caption, const
     return b;
 }
 
-QLabel* MakeLabel(QWidget* parent, const QString& name, const QString& text,
-                  const QString& accessibleName) {
+// A label without a name of its own: a reader takes its text, so a value label is read
+// as its value, after the caption it is the buddy of.
+QLabel* MakeLabel(QWidget* parent, const QString& name, const QString& text) {
     auto* l = new QLabel(text, parent);
     l->setObjectName(name);
-    l->setAccessibleName(accessibleName);
     l->setAccessibleDescription(name);
     return l;
 }
@@ -107,9 +109,8 @@ FrmAdjust::FrmAdjust(const editor::MainControls& main, const QString& localAddre
     int row = 0;
     for (const Row& r : kMeasurementRows) {
         const QString caption = QString::fromLatin1(r.caption);
-        QLabel* c =
-            MakeLabel(measurements, QStringLiteral("Label%1").arg(row + 1), caption, caption);
-        QLabel* v = MakeLabel(measurements, QLatin1String(r.label), kDash, caption);
+        QLabel* c = MakeLabel(measurements, QStringLiteral("Label%1").arg(row + 1), caption);
+        QLabel* v = MakeLabel(measurements, QLatin1String(r.label), kDash);
         v->setMinimumWidth(140);
         v->setTextInteractionFlags(Qt::TextSelectableByMouse);
         c->setBuddy(v);
@@ -138,8 +139,7 @@ FrmAdjust::FrmAdjust(const editor::MainControls& main, const QString& localAddre
     adjustments->setAccessibleName(adjustments->title());
     adjustments->setAccessibleDescription(adjustments->objectName());
     const QString compensation = QStringLiteral("Latency compensation:");
-    QLabel* compensationCaption =
-        MakeLabel(adjustments, QStringLiteral("Label9"), compensation, compensation);
+    QLabel* compensationCaption = MakeLabel(adjustments, QStringLiteral("Label9"), compensation);
     m_scroll = new QScrollBar(Qt::Horizontal, adjustments);
     m_scroll->setObjectName(QStringLiteral("scrlAdditionalDelay"));
     m_scroll->setRange(0, kAdditionalDelayMax);
@@ -147,11 +147,12 @@ FrmAdjust::FrmAdjust(const editor::MainControls& main, const QString& localAddre
     m_scroll->setPageStep(100);
     m_scroll->setTracking(true);
     m_scroll->setMinimumWidth(240);
+    m_scroll->setFocusPolicy(Qt::StrongFocus);
+    m_scroll->setInvertedControls(false); // Left and Page Down shorten the delay
     m_scroll->setAccessibleName(compensation);
     m_scroll->setAccessibleDescription(m_scroll->objectName());
-    compensationCaption->setBuddy(m_scroll);
-    QLabel* delayLabel =
-        MakeLabel(adjustments, QStringLiteral("lblAdditionalDelay"), kDash, compensation);
+    QLabel* delayLabel = MakeLabel(adjustments, QStringLiteral("lblAdditionalDelay"), kDash);
+    compensationCaption->setBuddy(delayLabel);
     delayLabel->setMinimumWidth(140);
     m_valueLabels.insert(delayLabel->objectName(), delayLabel);
     m_chkAutoServo = MakeButton<QCheckBox>(adjustments, "chkAutoServo", "Auto &delay compensation",
@@ -239,11 +240,12 @@ void FrmAdjust::done(int result) {
     if (m_parametersChanged) {
         m_parametersChanged = false;
         // What the last Set sent is what the element has now; a later unsent movement is not.
-        db::WriteEntriesToINI(
-            section(),
-            {{db::keys::dly, QString::number(m_setDelayUnits)},
-             {db::keys::srv, m_setAutoServo ? QStringLiteral("1") : QStringLiteral("0")}},
-            db::NmsIniPath());
+        if (!db::WriteEntriesToINI(
+                section(),
+                {{db::keys::dly, QString::number(m_setDelayUnits)},
+                 {db::keys::srv, m_setAutoServo ? QStringLiteral("1") : QStringLiteral("0")}},
+                db::NmsIniPath()))
+            platform::showMessage(kStoreWriteFailedText, QString(), platform::MsgIcon::Critical);
         platform::showMessage(
             QStringLiteral(
                 "There are unsaved parameters. Don't forget to click the 'Save' button."),

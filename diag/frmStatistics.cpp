@@ -81,10 +81,10 @@ FrmStatistics::FrmStatistics(const editor::MainControls& main, const QString& lo
         caption->setAccessibleDescription(caption->objectName());
         auto* value = new QLabel(kDash, m_frame);
         value->setObjectName(QLatin1String(r.label));
-        value->setAccessibleName(caption->text());
         value->setAccessibleDescription(value->objectName());
         value->setMinimumWidth(120);
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        // A reader speaks the caption, then the value: the label's text is its name.
         caption->setBuddy(value);
         grid->addWidget(caption, row, 0);
         grid->addWidget(value, row, 1);

@@ -4,6 +4,7 @@
 #include "db/records.h"
 #include "db/sharedfunctions.h"
 #include "editor/captions.h"
+#include "editor/userscrollbar.h"
 #include "editor/vumeter.h"
 #include "platform/messagebox.h"
 
@@ -20,6 +21,7 @@
 #include <QScrollBar>
 #include <QSlider>
 #include <QTimer>
+#include <QTreeWidget>
 
 namespace editor {
 
@@ -98,21 +100,26 @@ void ElementEditor::connectControls() {
     for (QLineEdit* f : {m_c.txtElementIP, m_c.txtElementMask, m_c.txtElementGW, m_c.txtRemoteIP})
         connect(f, &QLineEdit::textChanged, this, [this, f] { onAddressEdited(f); });
 
+    // A node chosen by a click, by the keyboard (arrows, Home/End, Enter) is loaded; choosing
+    // the loaded node again keeps the edits.
+    if (QTreeWidget* tree = m_c.TreeView1) {
+        connect(tree, &QTreeWidget::itemSelectionChanged, this, [this, tree] {
+            const QList<QTreeWidgetItem*> chosen = tree->selectedItems();
+            if (!chosen.isEmpty())
+                loadNode(chosen.first());
+        });
+        connect(tree, &QTreeWidget::itemClicked, this, &ElementEditor::loadNode);
+        connect(tree, &QTreeWidget::itemActivated, this, &ElementEditor::loadNode);
+    }
+
     connect(m_c.cmbAudioTX, &QComboBox::currentIndexChanged, this,
             &ElementEditor::onAudioTXSelected);
     connect(m_c.cmbSilDetMode, &QComboBox::currentIndexChanged, this,
             [this] { UpdateSilenceDetectorControls(); });
 
-    connect(m_c.scrlAtten, &QScrollBar::actionTriggered, this, &ElementEditor::onAttenuationAction);
-    connect(m_c.scrlAtten, &QScrollBar::valueChanged, this, &ElementEditor::onAttenuationChanged);
-    connect(m_c.scrlAtten, &QScrollBar::sliderPressed, this,
-            [this] { m_attenAtPress = m_c.scrlAtten->value(); });
-    connect(m_c.scrlAtten, &QScrollBar::sliderReleased, this, [this] {
-        const int value = m_c.scrlAtten->value();
-        if (value != m_attenAtPress)
-            attenuationMoved(value);
-        m_attenAtPress = -1;
-    });
+    connect(m_c.scrlAtten, &QScrollBar::valueChanged, this,
+            [this](int v) { m_c.lblAttenDB->setText(AttenuationCaption(v)); });
+    connect(m_c.scrlAtten, &UserScrollBar::userChanged, this, &ElementEditor::attenuationMoved);
 
     connect(m_c.scrlBuffer, &QScrollBar::valueChanged, this, [this] { UpdateLatencyText(); });
     connect(m_c.scrlSilDetLevel, &QScrollBar::valueChanged, this,
@@ -261,6 +268,12 @@ void ElementEditor::LoadElementIntoEditor(const QString& nodeKey, const QString&
     m_c.cmdPing->setText(QStringLiteral("<Click to test>"));
 }
 
+void ElementEditor::loadNode(QTreeWidgetItem* node) {
+    const QString key = node ? node->data(0, Qt::UserRole).toString() : QString();
+    if (node && key != m_c.lblElementMAC->text())
+        LoadElementIntoEditor(key, node->text(0));
+}
+
 void ElementEditor::ClearElementEditor() {
     const QString dash = QStringLiteral("-");
     setElementType(dash);
@@ -296,6 +309,8 @@ void ElementEditor::ApplyRoleLayout() {
     m_c.scrlAtten->setVisible(!encoder);
     m_c.lblAttenDB->setVisible(!encoder);
     m_c.Label9->setText(encoder ? QStringLiteral("Audio source:") : QStringLiteral("Audio atten:"));
+    // The caption labels what its row shows: the source list, or the attenuation value.
+    m_c.Label9->setBuddy(encoder ? static_cast<QWidget*>(m_c.cmbAudioInput) : m_c.lblAttenDB);
 
     m_c.tmrVolume->stop();
     setMonitoring(false);
@@ -348,21 +363,6 @@ void ElementEditor::onAudioTXSelected(int index) {
     } else {
         m_c.Label7->setText(QStringLiteral("Decoder IP:"));
         m_c.txtRemoteIP->setText(read(db::keys::remote, db::defaults::remote));
-    }
-}
-
-void ElementEditor::onAttenuationAction(int action) {
-    // Arrow, page, keyboard and wheel steps are the user's; a drag sends on release.
-    if (action == QAbstractSlider::SliderNoAction || action == QAbstractSlider::SliderMove)
-        return;
-    m_attenUserAction = m_c.scrlAtten->sliderPosition() != m_c.scrlAtten->value();
-}
-
-void ElementEditor::onAttenuationChanged(int value) {
-    m_c.lblAttenDB->setText(AttenuationCaption(value));
-    if (m_attenUserAction) {
-        m_attenUserAction = false;
-        attenuationMoved(value);
     }
 }
 

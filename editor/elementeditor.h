@@ -6,6 +6,7 @@
 #include <QObject>
 
 class QColor;
+class QTreeWidgetItem;
 
 namespace editor {
 
@@ -41,9 +42,9 @@ signals:
 private:
     void connectControls();
     void onAudioTXSelected(int index);
-    void onAttenuationChanged(int value);
-    void onAttenuationAction(int action);
     void attenuationMoved(int value);
+    // Loads a tree node unless it is the element already shown.
+    void loadNode(QTreeWidgetItem* node);
     void onAddressEdited(QLineEdit* field);
     void selectIndex(QComboBox* combo, const QString& stored, int defaultIndex);
     void setBar(QScrollBar* bar, const QString& stored, int defaultValue);
@@ -51,8 +52,6 @@ private:
 
     MainControls& m_c;
     MainState& m_state;
-    bool m_attenUserAction = false;
-    int m_attenAtPress = -1;
 };
 
 } // namespace editor

@@ -1,6 +1,8 @@
 #pragma once
 // The main window's controls and window-level variables, as the editor, the element
 // list, the feedback handler and the diagnostics reach them. frmMain fills it.
+#include "editor/userscrollbar.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -51,7 +53,7 @@ struct MainControls {
     QComboBox* cmbAudioInput = nullptr;
     QComboBox* cmbAudioType = nullptr;
     QComboBox* cmbAudioTX = nullptr;
-    QScrollBar* scrlAtten = nullptr;
+    UserScrollBar* scrlAtten = nullptr;
     QLabel* lblAttenDB = nullptr;
     QLabel* Label20 = nullptr; // "Buffer size:"
     QScrollBar* scrlBuffer = nullptr;

@@ -1,5 +1,6 @@
 // The station in one process: start-up, the element list, the editor and the upload
 // transaction against a real UDP socket playing the element on loopback.
+#include "support/spoken.h"
 #include "support/stationfixture.h"
 
 #include "db/inistore.h"
@@ -97,13 +98,15 @@ private slots:
     void corruptedRecordRefused();
     void oddStoredValues();
     void fieldRules();
-    void attenuationSentOnlyOnUserMove();
+    void attenuationUserChange_data();
+    void attenuationUserChange();
     void uploadConfirmedAndStored();
     void uploadNameMismatch();
     void uploadTimesOutOnce();
     void uploadValidation_data();
     void uploadValidation();
     void strayFeedbackChangesNothing();
+    void bindFailureEndsProgram_data();
     void bindFailureEndsProgram();
     void discoveryQuestionNo();
     void discoveryStoresAnswers();
@@ -232,6 +235,8 @@ void TestStation::loadEncoderDecoderUnknownAndClear() {
     f.writeIni(twoElements() + "[02000000000E]\r\nNAME=ODD\r\nIP=127.0.10.9\r\nTX=0\r\nREMOTE=10.1.1.1\r\nROLE=3\r\n");
     QVERIFY(f.start());
     auto& c = f.c();
+    f.station().window().show();
+    QVERIFY(QTest::qWaitForWindowActive(&f.station().window()));
 
     QVERIFY(f.selectNode(kEncoderMac));
     QCOMPARE(c.lblElementType->text(), QStringLiteral("ENCODER"));
@@ -255,13 +260,12 @@ void TestStation::loadEncoderDecoderUnknownAndClear() {
     QCOMPARE(c.Label7->text(), QStringLiteral("Decoder IP:"));
     QCOMPARE(c.txtRemoteIP->text(), QStringLiteral("192.168.1.91"));
 
-    QVERIFY(f.selectNode(kDecoderMac));
+    QTest::keyClick(c.TreeView1, Qt::Key_Down); // the keyboard chooses as a click does
     QCOMPARE(c.lblElementType->text(), QStringLiteral("DECODER"));
-    QCOMPARE(c.Label9->text(), QStringLiteral("Audio atten:"));
+    QCOMPARE(testsupport::spoken(c.lblAttenDB), QStringLiteral("Audio atten: -27.5 dB"));
     QVERIFY(c.cmbAudioInput->isHidden());
     QVERIFY(!c.scrlAtten->isHidden());
     QCOMPARE(c.scrlAtten->value(), 200);
-    QCOMPARE(c.lblAttenDB->text(), QStringLiteral("-27.5 dB"));
     QCOMPARE(c.scrlBuffer->value(), 3);
     QCOMPARE(c.lblLatency->text(), QStringLiteral("10mS")); // PTP sync on: 2.5 x 3 + 2.5
     QCOMPARE(c.lblSilDetLevel->text(), QStringLiteral("-18.4dBu"));
@@ -277,11 +281,17 @@ void TestStation::loadEncoderDecoderUnknownAndClear() {
     QVERIFY(f.readIni().contains("ATT=200\r\n"));
 
     // UNKNOWN: own addresses by the encoder rule, layout kept from the decoder.
-    QVERIFY(f.selectNode("02:00:00:00:00:0E"));
+    QTest::keyClick(c.TreeView1, Qt::Key_End);
     QCOMPARE(c.lblElementType->text(), QStringLiteral("UNKNOWN"));
     QCOMPARE(c.Label7->text(), QStringLiteral("Decoder IP:"));
     QCOMPARE(c.txtRemoteIP->text(), QStringLiteral("10.1.1.1"));
     QCOMPARE(c.Label9->text(), QStringLiteral("Audio atten:"));
+    // Enter on the node already loaded keeps the edits; Home goes to the first (loaded by
+    // Enter at the end).
+    c.txtElementName->setText("EDITED");
+    QTest::keyClick(c.TreeView1, Qt::Key_Return);
+    QCOMPARE(c.txtElementName->text(), QStringLiteral("EDITED"));
+    QTest::keyClick(c.TreeView1, Qt::Key_Home);
 
     f.station().elementEditor().ClearElementEditor();
     QCOMPARE(c.lblElementMAC->text(), QStringLiteral("-"));
@@ -295,6 +305,9 @@ void TestStation::loadEncoderDecoderUnknownAndClear() {
     QVERIFY(!c.toolbarButton[6]->isEnabled());
     QVERIFY(!c.toolbarButton[7]->isEnabled());
     QVERIFY(!c.chkGetVolume->isChecked());
+    // Enter loads the node under the cursor once it is not the one shown.
+    QTest::keyClick(c.TreeView1, Qt::Key_Return);
+    QCOMPARE(c.lblElementMAC->text(), kEncoderMac);
 }
 
 void TestStation::corruptedRecordRefused() {
@@ -370,35 +383,68 @@ void TestStation::fieldRules() {
     QCOMPARE(c.txtElementName->text(), QString::fromUtf8("STUDIO \u00c9\u00df"));
 }
 
-void TestStation::attenuationSentOnlyOnUserMove() {
+void TestStation::attenuationUserChange_data() {
+    QTest::addColumn<QString>("move");
+    QTest::addColumn<int>("sent"); // 0: nothing goes out and "att" stays 200
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("set by the program") << "program" << 0 << "-52.5 dB";
+    QTest::newRow("arrow key") << "key" << 199 << "-28 dB";
+    QTest::newRow("wheel") << "wheel" << 197 << "-29 dB";
+    QTest::newRow("middle-click jump") << "middle" << 14 << "Mute";
+    QTest::newRow("thumb released") << "drag" << 255 << "0 dB";
+    QTest::newRow("menu Scroll here") << "menu" << 14 << "Mute";
+}
+
+// Each move of a decoder's attenuation bar by the user, as real events on the shown
+// window, sends the step to the element's 2977 and stores it; the program's own do not.
+void TestStation::attenuationUserChange() {
+    QFETCH(QString, move);
+    QFETCH(int, sent);
+    QFETCH(QString, caption);
     StationFixture f(kStation);
     f.writeIni(twoElements());
     QVERIFY(f.start());
     QUdpSocket element;
     QVERIFY(element.bind(QHostAddress(kElement), 2977));
     QVERIFY(f.selectNode(kDecoderMac));
-    auto* bar = f.c().scrlAtten;
-
-    // Set by the program, wherever the focus is: nothing goes out.
-    bar->setFocus();
-    bar->setValue(150);
-    QTest::qWait(50);
-    QVERIFY(!element.hasPendingDatagrams());
-    QVERIFY(f.readIni().contains("ATT=200\r\n"));
-
-    bar->setValue(255);
-    bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    f.station().window().show();
+    QVERIFY(QTest::qWaitForWindowActive(&f.station().window()));
+    QScrollBar* bar = f.c().scrlAtten;
+    const int h = bar->height();
+    const QPoint arrow(1, h / 2), troughStart(h * 3 / 2, h / 2); // the left arrow is h wide
+    f.c().TreeView1->setFocus();
     QByteArray got;
-    QVERIFY(waitForDatagram(element, &got));
-    QCOMPARE(got, QByteArray::fromHex("FE00"));
-    QVERIFY(f.readIni().contains("ATT=254\r\n"));
-
-    bar->setValue(24);
-    bar->triggerAction(QAbstractSlider::SliderPageStepSub);
-    QVERIFY(waitForDatagram(element, &got));
-    QCOMPARE(got, QByteArray::fromHex("0E00"));
-    QCOMPARE(f.c().lblAttenDB->text(), QStringLiteral("Mute"));
-    QVERIFY(f.readIni().contains("ATT=14\r\n"));
+    if (move == "program" || move == "key") {
+        bar->setFocus(); // wherever the focus is, the program's value is not sent
+        move == "key" ? QTest::keyClick(bar, Qt::Key_Left) : bar->setValue(150);
+    } else if (move == "middle") {
+        QTest::mouseClick(bar, Qt::MiddleButton, {}, troughStart);
+    } else if (move == "wheel") {
+        QWheelEvent wheel(QPointF(bar->rect().center()), QPointF(), {}, QPoint(0, -120),
+                          Qt::NoButton, {}, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(bar, &wheel);
+    } else if (move == "drag") {
+        bar->setValue(14); // the thumb right of the arrow
+        QTest::mousePress(bar, Qt::LeftButton, {}, troughStart);
+        QTest::mouseMove(bar, QPoint(bar->width() - 1, h / 2));
+        // While the thumb is held nothing changes, not even the caption.
+        QCOMPARE(f.c().lblAttenDB->text(), QStringLiteral("Mute"));
+        QVERIFY(!waitForDatagram(element, &got, nullptr, nullptr, 50));
+        QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(bar->width() - 1, h / 2));
+    } else { // the first entry of the bar's context menu, "Scroll here", on the left arrow
+        QTimer::singleShot(0, [] {
+            QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Down);
+            QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Return);
+        });
+        QContextMenuEvent menu(QContextMenuEvent::Mouse, arrow);
+        QApplication::sendEvent(bar, &menu);
+    }
+    QCOMPARE(waitForDatagram(element, &got, nullptr, nullptr, sent ? 2000 : 50), sent != 0);
+    QCOMPARE(got.toHex(), sent ? QByteArray(1, char(sent)).append('\0').toHex() : "");
+    QCOMPARE(f.c().lblAttenDB->text(), caption);
+    QVERIFY(f.readIni().contains("\r\nATT=" + QByteArray::number(sent ? sent : 200) + "\r\n"));
+    // A click gives it the focus; the wheel and the menu leave it where it was.
+    QCOMPARE(bar->hasFocus(), move != "wheel" && move != "menu");
 }
 
 void TestStation::uploadConfirmedAndStored() {
@@ -528,15 +574,30 @@ void TestStation::strayFeedbackChangesNothing() {
     QCOMPARE(f.readIni(), before);
 }
 
+void TestStation::bindFailureEndsProgram_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("statistics") << "cmdGetStats"
+                                << "Error 2: Unable to use UDP port 2978: occupied.";
+    QTest::newRow("SFN adjustment") << "cmdAdjust"
+                                    << "Unable to use UDP port 2978: occupied.";
+}
+
+// Port 2978 held by another socket ends the program after the window's message (port 2976
+// at start-up: tst_startup_process, on the real program).
 void TestStation::bindFailureEndsProgram() {
-    QUdpSocket holder;
-    QVERIFY(holder.bind(QHostAddress(kStation), 2976));
+    QFETCH(QString, button);
+    QFETCH(QString, message);
     StationFixture f(kStation);
     f.writeIni(twoElements());
+    QVERIFY(f.start());
+    QVERIFY(f.selectNode(kDecoderMac));
+    QUdpSocket holder;
+    QVERIFY(holder.bind(QHostAddress(kStation), 2978));
     QSignalSpy ended(&f.station(), &app::Station::programEnded);
-    QVERIFY(!f.start());
+    f.station().window().findChild<QPushButton*>(button)->click();
     QCOMPARE(ended.count(), 1);
-    QCOMPARE(f.boxes.texts().last(), QStringLiteral("Unable to use UDP port 2976: occupied."));
+    QCOMPARE(f.boxes.texts().last(), message);
 }
 
 void TestStation::discoveryQuestionNo() {
