@@ -66,7 +66,7 @@ Station::Station(Timing timing, QObject* parent)
     const int macTickMs = m_timing.macTickMs;
     FrmMain* window = m_window.get();
     m_feedback = new protocol::FeedbackHandler(
-        *m_discovery, *m_notices, *m_editorBridge,
+        *m_endpoint, *m_discovery, *m_notices, *m_editorBridge,
         [macTickMs, window](const QString& address, quint8 tickLimit) {
             db::FrmWaiting wait(address, tickLimit, macTickMs, window);
             return wait.waitForMac();
@@ -100,8 +100,6 @@ platform::UdpEndpoint& Station::udpClient() {
 
 void Station::connectWindow() {
     auto& c = controls();
-    connect(m_endpoint, &protocol::MainEndpoint::feedback, m_feedback,
-            &protocol::FeedbackHandler::handleDatagram);
     connect(m_endpoint, &protocol::MainEndpoint::bindFailed, this,
             [this] { fatal(QStringLiteral("Unable to use UDP port 2976: occupied.")); });
     connect(m_feedback, &protocol::FeedbackHandler::listChanged, this, &Station::Load_Config);

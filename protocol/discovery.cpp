@@ -24,6 +24,7 @@ bool DiscoverySession::begin() {
     m_savedPort = udp.remotePort();
     udp.setRemote(QStringLiteral("255.255.255.255"), kPagingPort);
     m_writeFailed = false;
+    emit started();
     m_awaiting = true;
     // Leaves from the socket bound to the chosen address, so out of that interface.
     udp.send(PagingRequest());

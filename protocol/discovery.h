@@ -32,6 +32,8 @@ public:
     bool takeWriteFailure() { return std::exchange(m_writeFailed, false); }
 
 signals:
+    // The broadcast is about to leave: an upload answer awaited until now can no longer come.
+    void started();
     void listChanged();
 
 private:

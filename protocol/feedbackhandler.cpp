@@ -7,6 +7,7 @@
 #include "platform/messagebox.h"
 #include "protocol/discovery.h"
 #include "protocol/editoraccess.h"
+#include "protocol/mainendpoint.h"
 #include "protocol/noticequeue.h"
 
 namespace protocol {
@@ -31,10 +32,18 @@ bool sameAddress(const QString& received, const QString& typed) {
 
 } // namespace
 
-FeedbackHandler::FeedbackHandler(DiscoverySession& discovery, NoticeQueue& notices,
-                                 EditorAccess& editor, MacWait macWait, QObject* parent)
+FeedbackHandler::FeedbackHandler(MainEndpoint& endpoint, DiscoverySession& discovery,
+                                 NoticeQueue& notices, EditorAccess& editor, MacWait macWait,
+                                 QObject* parent)
     : QObject(parent), m_discovery(discovery), m_notices(notices), m_editor(editor),
-      m_macWait(std::move(macWait)) {}
+      m_macWait(std::move(macWait)) {
+    connect(&endpoint, &MainEndpoint::feedback, this, &FeedbackHandler::handleDatagram);
+    // The editor is emptied for a discovery: no later feedback can be that answer.
+    connect(&discovery, &DiscoverySession::started, this, [this] {
+        m_awaited = false;
+        emit stopResponseTimer();
+    });
+}
 
 void FeedbackHandler::handleDatagram(const QByteArray& payload) {
     const std::optional<Feedback> decoded = DecodeFeedback(payload);
@@ -62,7 +71,7 @@ void FeedbackHandler::storeDiscoveredElement(const Feedback& feedback) {
         m_notices.post(*failure);
         return;
     }
-    emit answerArrived();
+    emit stopResponseTimer();
     QString mac;
     if (!db::GetRemoteMAC(feedback.ip, mac, QStringLiteral(":"), &m_remoteMac) || mac.isEmpty()) {
         m_notices.post(kMacNotFound);
@@ -77,7 +86,7 @@ void FeedbackHandler::handleUploadAnswer(const Feedback& feedback) {
         // Not the answer: the wait and the response timer go on.
         critical(*failure);
     } else {
-        emit answerArrived();
+        emit stopResponseTimer();
         // The time-out box does not end the wait; this answer does, whatever it says.
         m_awaited = false;
         m_remoteMac.clear();

@@ -12,6 +12,7 @@ namespace protocol {
 
 class DiscoverySession;
 class EditorAccess;
+class MainEndpoint;
 class NoticeQueue;
 
 class FeedbackHandler : public QObject {
@@ -20,8 +21,9 @@ public:
     // The MAC wait window: given the reported address, the MAC text found or empty.
     using MacWait = std::function<QString(const QString& address, quint8 tickLimit)>;
 
-    FeedbackHandler(DiscoverySession& discovery, NoticeQueue& notices, EditorAccess& editor,
-                    MacWait macWait, QObject* parent = nullptr);
+    // Takes every feedback of the endpoint.
+    FeedbackHandler(MainEndpoint& endpoint, DiscoverySession& discovery, NoticeQueue& notices,
+                    EditorAccess& editor, MacWait macWait, QObject* parent = nullptr);
 
     void handleDatagram(const QByteArray& payload);
 
@@ -34,7 +36,7 @@ public:
 
 signals:
     // A feedback passed the nine checks: the response timer stops.
-    void answerArrived();
+    void stopResponseTimer();
     void listChanged();
 
 private:

@@ -31,7 +31,7 @@ Upload::Upload(MainEndpoint& endpoint, FeedbackHandler& answers, NoticeQueue& no
     : QObject(parent), m_endpoint(endpoint), m_answers(answers), m_notices(notices),
       m_editor(editor), m_timer(timerRemoteSent) {
     connect(m_timer, &QTimer::timeout, this, &Upload::onTimeout);
-    connect(&m_answers, &FeedbackHandler::answerArrived, m_timer, &QTimer::stop);
+    connect(&m_answers, &FeedbackHandler::stopResponseTimer, m_timer, &QTimer::stop);
 }
 
 QString Upload::storedAddress() const {
