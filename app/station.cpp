@@ -244,6 +244,14 @@ bool Station::fillInterfaceList() {
 
 // ---------------------------------------------------------------- element list
 
+void Station::inform(const QString& text) {
+    // Behind a box of the receive path, never on top of it.
+    if (m_notices->idle())
+        platform::showMessage(text, QStringLiteral("Information"), MsgIcon::Information);
+    else
+        m_notices->post(text, QStringLiteral("Information"), MsgIcon::Information);
+}
+
 void Station::Load_Config() {
     // A rebuild asked for while one runs (from an event let through below) runs
     // after it, never inside it.
@@ -269,11 +277,9 @@ void Station::Load_Config() {
         const db::ElementList list = db::BuildElementList(db::NmsIniPath());
         m_state.lstHidden = list.hidden;
         if (list.empty == db::ElementList::Empty::MissingFile) {
-            platform::showMessage(db::kMissingDatabaseText, QStringLiteral("Information"),
-                                  MsgIcon::Information);
+            inform(db::kMissingDatabaseText);
         } else if (list.empty == db::ElementList::Empty::NoSections) {
-            platform::showMessage(db::kEmptyDatabaseText, QStringLiteral("Information"),
-                                  MsgIcon::Information);
+            inform(db::kEmptyDatabaseText);
         } else {
             int encoderIndex = 0;
             for (const db::ElementNode& node : list.nodes) {

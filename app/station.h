@@ -81,6 +81,7 @@ private:
     void fatal(const QString& message);
     bool fillInterfaceList();
     void clearListViews();
+    void inform(const QString& text);
     void openStatistics();
     void openAdjust();
     QString selectedElementIp() const;
