@@ -211,7 +211,7 @@ private slots:
     void discoveryStoresEncoderAndDecoder();
     void uploadReachesDecoderAndIsConfirmed();
     void uploadAnsweredWithWrongName();
-    void strayFeedbackChangesNothing();
+    void unsolicitedFeedbackIsDropped();
     void discoveryWithoutAnswersLeavesEmptyDatabase();
     void unwritableProgramDirectoryKeepsDatabase();
     void discoveryOnlyOnChosenNetwork();
@@ -220,7 +220,7 @@ private slots:
     void interfaceListFromRealTable();
     void repeatedAnswersThenUploadToDiscoveredDecoder();
     void answerAfterTimeOutIsStillProcessed();
-    void reportedAddressWithoutHostHasNoMac();
+    void answersBehindAnOpenBoxAreStored();
 };
 
 // The one run at the real three-second window.
@@ -327,7 +327,7 @@ void tst_net_station::uploadAnsweredWithWrongName() {
     QCOMPARE(f->readIni(), kEncoderSection + kDecoderSection);
 }
 
-void tst_net_station::strayFeedbackChangesNothing() {
+void tst_net_station::unsolicitedFeedbackIsDropped() {
     KN_REQUIRE_RIG();
     NetnsRig rig;
     QVERIFY2(buildRig(rig, true), qPrintable(rig.lastError()));
@@ -578,7 +578,7 @@ void tst_net_station::answerAfterTimeOutIsStillProcessed() {
     QVERIFY(f->readIni().contains("[020000000011]\r\nNAME=NORTH MAST      \r\n"));
 }
 
-void tst_net_station::reportedAddressWithoutHostHasNoMac() {
+void tst_net_station::answersBehindAnOpenBoxAreStored() {
     KN_REQUIRE_RIG();
     NetnsRig rig;
     QVERIFY2(buildRig(rig, true), qPrintable(rig.lastError()));
