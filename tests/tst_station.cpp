@@ -3,6 +3,7 @@
 #include "support/stationfixture.h"
 
 #include "protocol/discovery.h"
+#include "protocol/feedbackhandler.h"
 
 #include "db/inistore.h"
 #include "db/sharedfunctions.h"
@@ -570,8 +571,10 @@ void TestStation::discoveryStoresAnswers() {
     });
     f.boxes.stayOpen("An error occured while retrieving 'Element MAC'", 600);
     f.boxes.enqueue(platform::MsgAnswer::Yes);
+    f.station().feedbackHandler().expectAnswer(); // a discovery ends the wait for an upload answer
     f.station().AutoDiscover();
     QVERIFY(!f.station().discovery().AutoDiscoverAwaiting());
+    QVERIFY(!f.station().feedbackHandler().answerAwaited());
     QVERIFY(f.readIni().startsWith("[020000000021]\r\nNAME=TX SITE         \r\nIP=127.0.10.2\r\n"
                                    "MASK=255.255.255.0\r\nGW=127.0.10.254\r\nINPUT=0\r\nTYPE=1\r\nTX=0\r\n"
                                    "MULTI=239.1.2.3\r\nROLE=2\r\nSN=2002\r\nVER=2.9\r\nSFN=1\r\nBUF=3\r\n"
