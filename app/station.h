@@ -1,8 +1,8 @@
 #pragma once
-// The station: start-up, the main window's commands and the main endpoint on port 2976.
-// The window itself only holds controls; everything it does is here or in the editor.
+// The station: start-up, the main window's toolbar and the wiring between the window and
+// the subsystems. The window itself only holds controls; the protocol, the diagnostics and
+// the editor do the work.
 #include "editor/maincontrols.h"
-#include "protocol/wire.h"
 
 #include <QObject>
 #include <QStringList>
@@ -15,9 +15,22 @@ class SingleInstanceLock;
 namespace editor {
 class ElementEditor;
 }
+namespace protocol {
+class DiscoverySession;
+class FeedbackHandler;
+class MainEndpoint;
+class NoticeQueue;
+class Upload;
+} // namespace protocol
+namespace diag {
+class InterfaceChoice;
+class LevelMeter;
+class PingTest;
+} // namespace diag
 
 namespace app {
 
+class EditorBridge;
 class FrmMain;
 
 // Intervals the tests shorten; the station runs with these defaults.
@@ -45,7 +58,9 @@ public:
     editor::MainControls& controls();
     editor::MainState& state() { return m_state; }
     editor::ElementEditor& elementEditor() { return *m_editor; }
-    platform::UdpEndpoint& udpClient() { return *m_udpClient; }
+    platform::UdpEndpoint& udpClient();
+    protocol::DiscoverySession& discovery() { return *m_discovery; }
+    protocol::FeedbackHandler& feedbackHandler() { return *m_feedback; }
 
     // Element list
     void Load_Config();
@@ -57,14 +72,6 @@ public:
     void StartMonitoring();
     void StopMonitoring();
 
-    // Main endpoint. forceRebind: close and bind even when bound to the right address.
-    bool BindMainEndpoint(bool forceRebind = false);
-    void DispatchDatagram(const QByteArray& payload);
-
-    // Interface list and ping
-    void FillNMSIPList();
-    void PingElement(const QString& addressText);
-
 signals:
     // A fatal failure ended the program (after its message).
     void programEnded(int exitCode);
@@ -72,15 +79,9 @@ signals:
 private:
     void connectWindow();
     void fatal(const QString& message);
-    void handleFeedback(const QByteArray& payload);
-    void storeDiscoveredElement(const protocol::Feedback& feedback);
-    void flushDiscoveredElements();
-    void handleUploadAnswer(const protocol::Feedback& feedback);
-    void onResponseTimeout();
-    void onNMSIPSelected(int index);
-    void onVolumeTick();
-    void onLevelReply(const QByteArray& payload);
-    void sendAttenuation(int step);
+    bool fillInterfaceList();
+    void clearListViews();
+    void inform(const QString& text);
     void openStatistics();
     void openAdjust();
     QString selectedElementIp() const;
@@ -89,18 +90,22 @@ private:
     editor::MainState m_state;
     std::unique_ptr<FrmMain> m_window;
     editor::ElementEditor* m_editor = nullptr;
-    platform::UdpEndpoint* m_udpClient = nullptr;
+    std::unique_ptr<EditorBridge> m_editorBridge;
+    protocol::MainEndpoint* m_endpoint = nullptr;
+    protocol::NoticeQueue* m_notices = nullptr;
+    protocol::DiscoverySession* m_discovery = nullptr;
+    protocol::FeedbackHandler* m_feedback = nullptr;
+    protocol::Upload* m_upload = nullptr;
+    diag::LevelMeter* m_levelMeter = nullptr;
+    std::unique_ptr<diag::PingTest> m_ping;
+    std::unique_ptr<diag::InterfaceChoice> m_interfaces;
     std::unique_ptr<platform::SingleInstanceLock> m_instanceLock;
 
     bool m_ended = false;
     int m_exitCode = 0;
-    bool m_starting = false;       // the interface list is filled before the first bind
-    bool m_loading = false;        // a rebuild of the element list is running
-    bool m_reloadPending = false;  // one was asked for meanwhile
-    bool m_handlingAnswer = false; // an upload answer is being handled
-    bool m_discoveryWriteFailed = false;
-    // Answers of one burst are stored in one file rewrite, right after the burst.
-    QList<QPair<QString, QList<QPair<QString, QString>>>> m_pendingRecords;
+    bool m_starting = false;      // the interface list is filled before the first bind
+    bool m_loading = false;       // a rebuild of the element list is running
+    bool m_reloadPending = false; // one was asked for meanwhile
 };
 
 } // namespace app

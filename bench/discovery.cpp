@@ -21,7 +21,7 @@
 #include <QUdpSocket>
 #include <cstdio>
 
-#include "app/frmPaging.h"
+#include "protocol/frmPaging.h"
 
 namespace {
 
@@ -133,7 +133,7 @@ int main(int argc, char* argv[]) {
                 before400Ns = clock.nsecsElapsed();
             if (handled == kElements) {
                 allHandledNs = clock.nsecsElapsed();
-                if (auto* paging = qobject_cast<app::FrmPaging*>(QApplication::activeModalWidget()))
+                if (auto* paging = qobject_cast<protocol::FrmPaging*>(QApplication::activeModalWidget()))
                     paging->timer()->start(0);
             }
         });

@@ -93,11 +93,6 @@ struct MainState {
     bool GPSMode = false;
     bool LowLatencyMode = false;
     QString strLocalNMSIPAddress = QStringLiteral("0.0.0.0");
-    QString UDP_Response_IP;
-    bool AutoDiscoverAwaiting = false;
-    QString sRemoteMacAddress2;
-    quint8 getMACTimeout = 0;
-    quint8 getMACTimeoutCount = 0;
     QStringList lstHidden; // section names of nms.ini, in file order
 };
 

@@ -13,6 +13,7 @@
 #include <netinet/ip_icmp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace platform {
@@ -138,6 +139,20 @@ bool readErrorQueue(int fd, quint16 sequence) {
     }
 }
 
+// Nanoseconds from sentWall until the kernel received the datagram of msg; -1 without a stamp.
+qint64 arrivalNs(msghdr& msg, const timespec& sentWall) {
+    for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
+        if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_TIMESTAMPNS)
+            continue;
+        timespec at;
+        std::memcpy(&at, CMSG_DATA(c), sizeof at);
+        const qint64 ns =
+            (qint64(at.tv_sec) - sentWall.tv_sec) * 1000000000LL + (at.tv_nsec - sentWall.tv_nsec);
+        return qMax<qint64>(0, ns);
+    }
+    return -1;
+}
+
 void pumpEvents() {
     QCoreApplication* app = QCoreApplication::instance();
     if (app && QThread::currentThread() == app->thread())
@@ -176,6 +191,10 @@ EchoResult SocketIcmpEcho::echo(quint32 address, const QByteArray& payload, int 
     sockaddr_in target{};
     target.sin_family = AF_INET;
     target.sin_addr.s_addr = htonl(address);
+    const int stamp = 1;
+    ::setsockopt(s.fd, SOL_SOCKET, SO_TIMESTAMPNS, &stamp, sizeof stamp);
+    timespec sentWall{};
+    ::clock_gettime(CLOCK_REALTIME, &sentWall);
     const auto sent = Clock::now();
     if (::sendto(s.fd, packet.constData(), static_cast<size_t>(packet.size()), 0,
                  reinterpret_cast<sockaddr*>(&target), sizeof target) < 0) {
@@ -187,36 +206,23 @@ EchoResult SocketIcmpEcho::echo(quint32 address, const QByteArray& payload, int 
     QByteArray buffer(65536 + 60, Qt::Uninitialized);
     auto* bytes = reinterpret_cast<unsigned char*>(buffer.data());
     for (;;) {
-        const auto now = Clock::now();
-        if (now >= deadline) {
-            result.status = EchoResult::Status::TimedOut;
-            return result;
-        }
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count() + 1;
-        pollfd p{s.fd, POLLIN, 0};
-        const int ready = ::poll(&p, 1, static_cast<int>(qMin<long long>(left, kSliceMs)));
-        if (ready < 0 && errno != EINTR) {
-            result.status = EchoResult::Status::Error;
-            return result;
-        }
-        if (ready > 0 && (p.revents & POLLERR)) {
-            if (readErrorQueue(s.fd, sequence)) {
-                result.status = EchoResult::Status::Unreachable;
-                return result;
-            }
-        }
-        while (ready > 0) {
+        // What has arrived is read before the deadline is judged: a reply that came in time
+        // counts even when this thread was kept from reading it.
+        for (;;) {
             sockaddr_in from{};
-            socklen_t fromLength = sizeof from;
-            const ssize_t n =
-                ::recvfrom(s.fd, bytes, static_cast<size_t>(buffer.size()), MSG_DONTWAIT,
-                           reinterpret_cast<sockaddr*>(&from), &fromLength);
+            char control[256];
+            iovec iov{bytes, static_cast<size_t>(buffer.size())};
+            msghdr msg{};
+            msg.msg_name = &from;
+            msg.msg_namelen = sizeof from;
+            msg.msg_iov = &iov;
+            msg.msg_iovlen = 1;
+            msg.msg_control = control;
+            msg.msg_controllen = sizeof control;
+            const ssize_t n = ::recvmsg(s.fd, &msg, MSG_DONTWAIT);
             if (n < 0) {
-                if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
-                    break;
-                // A pending error not tied to a quoted request (or of another echo).
-                if (readErrorQueue(s.fd, sequence)) {
+                if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR &&
+                    readErrorQueue(s.fd, sequence)) {
                     result.status = EchoResult::Status::Unreachable;
                     return result;
                 }
@@ -236,10 +242,19 @@ EchoResult SocketIcmpEcho::echo(quint32 address, const QByteArray& payload, int 
             switch (judge(icmp, length, ntohl(from.sin_addr.s_addr), address, sequence, s.raw,
                           identifier)) {
             case Verdict::Reply: {
-                const auto elapsed =
-                    std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent);
+                // The echo's own time: when the kernel took the reply, not when we read it.
+                const qint64 ms = arrivalNs(msg, sentWall) / 1000000;
+                const qint64 roundTrip =
+                    ms >= 0
+                        ? ms
+                        : std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent)
+                              .count();
+                if (roundTrip > timeoutMs) {
+                    result.status = EchoResult::Status::TimedOut;
+                    return result;
+                }
                 result.status = EchoResult::Status::Ok;
-                result.roundTripMs = static_cast<int>(elapsed.count());
+                result.roundTripMs = static_cast<int>(roundTrip);
                 return result;
             }
             case Verdict::Unreachable:
@@ -249,7 +264,24 @@ EchoResult SocketIcmpEcho::echo(quint32 address, const QByteArray& payload, int 
                 break;
             }
         }
-        if (m_pumpEvents)
+        const auto now = Clock::now();
+        if (now >= deadline) {
+            result.status = EchoResult::Status::TimedOut;
+            return result;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count() + 1;
+        pollfd p{s.fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, static_cast<int>(qMin<long long>(left, kSliceMs)));
+        if (ready < 0 && errno != EINTR) {
+            result.status = EchoResult::Status::Error;
+            return result;
+        }
+        if (ready > 0 && (p.revents & POLLERR) && readErrorQueue(s.fd, sequence)) {
+            result.status = EchoResult::Status::Unreachable;
+            return result;
+        }
+        if (m_pumpEvents && ready <= 0)
             pumpEvents();
     }
 }

@@ -115,14 +115,22 @@ bool UdpEndpoint::send(const QByteArray& payload) {
     return written == payload.size();
 }
 
+void UdpEndpoint::setPaused(bool paused) {
+    m_paused = paused;
+    // What arrived meanwhile raised no new event: read it now.
+    if (!paused)
+        QMetaObject::invokeMethod(this, &UdpEndpoint::drain, Qt::QueuedConnection);
+}
+
 void UdpEndpoint::drain() {
     // One readiness event may stand for many datagrams: read them all, or the kernel
     // drops the rest once the buffer fills. A receiver may close or delete us meanwhile.
-    if (m_draining)
+    if (m_draining || m_paused)
         return; // a receiver let events run: the outer loop reads on
     QPointer<UdpEndpoint> self(this);
     m_draining = true;
-    while (m_socket->state() == QAbstractSocket::BoundState && m_socket->hasPendingDatagrams()) {
+    while (!m_paused && m_socket->state() == QAbstractSocket::BoundState &&
+           m_socket->hasPendingDatagrams()) {
         const QNetworkDatagram datagram = m_socket->receiveDatagram();
         if (!datagram.isValid())
             break;

@@ -31,6 +31,11 @@ public:
     // False when not bound, the remote host is not an IPv4 address, or the send fails.
     bool send(const QByteArray& payload);
 
+    // While paused nothing is read: datagrams wait in the socket and are delivered, in
+    // order, once reading resumes.
+    void setPaused(bool paused);
+    bool isPaused() const { return m_paused; }
+
 signals:
     void datagramReceived(const QByteArray& payload);
 
@@ -41,6 +46,7 @@ private:
     QString m_remoteHost;
     quint16 m_remotePort = 0;
     bool m_draining = false; // inside drain(): a receiver may delete us meanwhile
+    bool m_paused = false;
 };
 
 } // namespace platform

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QQueue>
+#include <functional>
 
 namespace platform {
 
@@ -25,6 +26,8 @@ public:
 
     EchoResult echo(quint32 address, const QByteArray& payload, int timeoutMs) override {
         calls.append({address, payload, timeoutMs});
+        if (whileWaiting)
+            whileWaiting();
         return queued.isEmpty() ? result : queued.dequeue();
     }
 
@@ -36,6 +39,7 @@ public:
     EchoResult result{EchoResult::Status::TimedOut, 0}; // when nothing is queued
     QQueue<EchoResult> queued;
     QList<Call> calls;
+    std::function<void()> whileWaiting; // runs as if the echo were on its way
 };
 
 } // namespace platform

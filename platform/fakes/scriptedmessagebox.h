@@ -24,6 +24,9 @@ public:
     void enqueue(MsgAnswer answer) { m_answers.enqueue(answer); }
     // Runs while a box "is open", before it is answered.
     void onShow(std::function<void(const MessageBoxRequest&)> hook) { m_hook = std::move(hook); }
+    // Boxes whose text starts with textStart stay open, as a user's box does, while events
+    // run: for at most ms, or until `until` holds.
+    void stayOpen(const QString& textStart, int ms, std::function<bool()> until = {});
 
     QStringList texts() const;
     QStringList titles() const;
@@ -32,10 +35,15 @@ public:
 
     QList<MessageBoxRequest> shown;
     QList<MsgAnswer> answers; // what each box was answered
+    int maxOpen = 0;          // most boxes open at one time
 
 private:
     QQueue<MsgAnswer> m_answers;
     std::function<void(const MessageBoxRequest&)> m_hook;
+    QString m_stayText;
+    int m_stayMs = 0;
+    std::function<bool()> m_until;
+    int m_open = 0;
 };
 
 } // namespace platform
