@@ -110,6 +110,18 @@ Verdict judge(const unsigned char* icmp, size_t length, quint32 from, quint32 ta
 }
 
 // Errors the kernel queued for this socket (IP_RECVERR). True when one concerns our echo.
+// A receive of one datagram with its sender and its control messages.
+msghdr messageInto(sockaddr_in& sender, iovec& iov, char* control, size_t controlSize) {
+    msghdr msg{};
+    msg.msg_name = &sender;
+    msg.msg_namelen = sizeof sender;
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = controlSize;
+    return msg;
+}
+
 bool readErrorQueue(int fd, quint16 sequence) {
     bool ours = false;
     for (;;) {
@@ -117,13 +129,7 @@ bool readErrorQueue(int fd, quint16 sequence) {
         char control[512];
         sockaddr_in offender{};
         iovec iov{data, sizeof data};
-        msghdr msg{};
-        msg.msg_name = &offender;
-        msg.msg_namelen = sizeof offender;
-        msg.msg_iov = &iov;
-        msg.msg_iovlen = 1;
-        msg.msg_control = control;
-        msg.msg_controllen = sizeof control;
+        msghdr msg = messageInto(offender, iov, control, sizeof control);
         const ssize_t n = ::recvmsg(fd, &msg, MSG_ERRQUEUE | MSG_DONTWAIT);
         if (n < 0)
             return ours;
@@ -212,13 +218,7 @@ EchoResult SocketIcmpEcho::echo(quint32 address, const QByteArray& payload, int 
             sockaddr_in from{};
             char control[256];
             iovec iov{bytes, static_cast<size_t>(buffer.size())};
-            msghdr msg{};
-            msg.msg_name = &from;
-            msg.msg_namelen = sizeof from;
-            msg.msg_iov = &iov;
-            msg.msg_iovlen = 1;
-            msg.msg_control = control;
-            msg.msg_controllen = sizeof control;
+            msghdr msg = messageInto(from, iov, control, sizeof control);
             const ssize_t n = ::recvmsg(s.fd, &msg, MSG_DONTWAIT);
             if (n < 0) {
                 if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR &&
