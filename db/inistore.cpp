@@ -6,12 +6,14 @@
 #include <QFileInfo>
 #include <QHash>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <fcntl.h>
 #include <memory>
 #include <optional>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace db {
@@ -132,6 +134,11 @@ struct Section {
 
 const QByteArray crlf("\r\n");
 
+// The last line of a file may lack its line end, or have only the CR of it.
+bool unterminated(const Line& l) {
+    return l.eol.isEmpty() || l.eol == "\r";
+}
+
 class Document {
 public:
     void parse(const QByteArray& bytes) {
@@ -143,6 +150,11 @@ public:
             if (nl < 0) {
                 l.text = bytes.mid(pos);
                 pos = bytes.size();
+                // A file cut between CR and LF: the CR ends the line, it is no part of it.
+                if (l.text.endsWith('\r')) {
+                    l.text.chop(1);
+                    l.eol = QByteArray("\r");
+                }
             } else {
                 l.text = bytes.mid(pos, nl - pos);
                 if (l.text.endsWith('\r')) {
@@ -209,7 +221,7 @@ public:
             // After the last entry, so that blank lines or comments before the next
             // section stay where they are.
             const int after = s->entries.isEmpty() ? s->header : s->entries.last().line;
-            if (m_lines[after].eol.isEmpty())
+            if (unterminated(m_lines[after]))
                 m_lines[after].eol = crlf;
             m_lines.insert(after + 1, {text, crlf});
         }
@@ -255,14 +267,14 @@ public:
             return;
         Line& l = m_lines[s->header];
         l.text = '[' + newName + ']';
-        if (l.eol.isEmpty())
+        if (unterminated(l))
             l.eol = crlf;
         reindex();
     }
 
 private:
     void terminateLast() {
-        if (!m_lines.isEmpty() && m_lines.last().eol.isEmpty())
+        if (!m_lines.isEmpty() && unterminated(m_lines.last()))
             m_lines.last().eol = crlf;
     }
 
@@ -683,6 +695,14 @@ void LoadIniSectionKeysLB(const QString& strSection, QStringList& lstB,
 }
 
 bool CreateEmptyIniFile(const QString& strfullpath) {
+    // An empty file fits on a full disk, but no answer could be stored in it afterwards: keep
+    // the old database unless there is room for one as large again.
+    struct stat st {};
+    const off_t old = ::stat(QFile::encodeName(strfullpath).constData(), &st) == 0 ? st.st_size : 0;
+    struct statvfs fs {};
+    if (::statvfs(QFile::encodeName(QFileInfo(strfullpath).absolutePath()).constData(), &fs) == 0 &&
+        off_t(fs.f_bavail) * off_t(fs.f_frsize) < std::max<off_t>(old, 4096))
+        return false;
     return commit(strfullpath, QByteArray(), nullptr);
 }
 
