@@ -239,11 +239,12 @@ void FrmAdjust::done(int result) {
     if (m_parametersChanged) {
         m_parametersChanged = false;
         // What the last Set sent is what the element has now; a later unsent movement is not.
-        db::WriteEntriesToINI(
-            section(),
-            {{db::keys::dly, QString::number(m_setDelayUnits)},
-             {db::keys::srv, m_setAutoServo ? QStringLiteral("1") : QStringLiteral("0")}},
-            db::NmsIniPath());
+        if (!db::WriteEntriesToINI(
+                section(),
+                {{db::keys::dly, QString::number(m_setDelayUnits)},
+                 {db::keys::srv, m_setAutoServo ? QStringLiteral("1") : QStringLiteral("0")}},
+                db::NmsIniPath()))
+            platform::showMessage(db::kWriteFailedText, QString(), platform::MsgIcon::Critical);
         platform::showMessage(
             QStringLiteral(
                 "There are unsaved parameters. Don't forget to click the 'Save' button."),
