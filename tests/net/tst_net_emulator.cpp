@@ -5,8 +5,11 @@
 
 #include <QFile>
 #include <QNetworkDatagram>
+#include <QProcess>
 #include <QTest>
 #include <QUdpSocket>
+
+#include <cstdio>
 
 using testsupport::NetnsRig;
 
@@ -465,6 +468,52 @@ private slots:
         QVERIFY(s.bind(kStation, 2976));
         s.writeDatagram("VOL", kEncoder, 2977);
         QCOMPARE(receive(s, 1).size(), 1);
+    }
+
+    // A run killed midway (as by a time-out) leaves nothing: its emulators die with it, and
+    // the next rig deletes its namespaces. The killed run is this program, with its rig.
+    void killedRunLeavesNothing() {
+        if (qEnvironmentVariableIsSet("KN_KILLED_RUN")) {
+            std::puts("rig ready");
+            std::fflush(stdout);
+            QTest::qWait(120000);
+            return;
+        }
+        QProcess run;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("KN_KILLED_RUN", "1");
+        run.setProcessEnvironment(env);
+        run.start(QCoreApplication::applicationFilePath(), {"killedRunLeavesNothing"});
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                return run.readAllStandardOutput().contains("rig ready") ||
+                       run.state() == QProcess::NotRunning;
+            },
+            60000));
+        const QString prefix = QStringLiteral("kn%1-").arg(run.processId());
+        auto left = [&prefix](const QStringList& args) {
+            QProcess ip;
+            ip.start("ip", args);
+            ip.waitForFinished();
+            QStringList found;
+            for (const QByteArray& l : ip.readAllStandardOutput().split('\n'))
+                if (!l.trimmed().isEmpty() &&
+                    (args[1] != "list" || l.startsWith(prefix.toLatin1())))
+                    found << QString::fromLatin1(l.trimmed().split(' ').value(0));
+            return found;
+        };
+        const QStringList namespaces = left({"netns", "list"});
+        QStringList emulators;
+        for (const QString& ns : namespaces)
+            emulators << left({"netns", "pids", ns});
+        QCOMPARE(emulators.size(), 2);
+        run.kill();
+        QVERIFY(run.waitForFinished());
+        for (const QString& pid : emulators)
+            QTRY_VERIFY(!QFile::exists("/proc/" + pid));
+        NetnsRig next;
+        QVERIFY2(next.create(), qPrintable(next.lastError()));
+        QCOMPARE(left({"netns", "list"}), QStringList());
     }
 
     void attenuationIsReportedInTheNextFeedback() {
