@@ -64,6 +64,19 @@ void checkFeedback(const QByteArray& b) {
                 "decoder tail");
     if (b.size() == 45 && f->role != 2)
         require(f->verMajor == at(b, 40) && f->lowLatency == at(b, 44), "encoder tail");
+    // Fields a short datagram does not carry take their defaults, never earlier values.
+    if (b.size() < 46)
+        require(f->silDetMode == 0 && f->silDetLevel == 37 && f->silDetTime == 43,
+                "silence detector defaults");
+    if (f->role == 2 && b.size() < 54)
+        require(f->lowLatency == 0, "low latency default");
+    if (f->role == 2 && b.size() == 40)
+        require(f->attenuation == 255 && f->buffer == 1 && f->verMajor == 2 && f->verMinor == 0,
+                "decoder tail defaults");
+    if (f->role != 2 && b.size() <= 41)
+        require(f->attenuation == 255 && f->buffer == 0 && f->verMajor == 2 && f->verMinor == 0 &&
+                    f->sfn == 0 && f->lowLatency == 0,
+                "tail defaults");
     const std::optional<QString> problem = protocol::CheckFeedback(*f);
     const bool sound = f->input < 2 && f->type < 2 && f->tx < 2 && f->role < 3 && f->serial >= 1;
     require(problem.has_value() != sound, "checks pass exactly for sound fields");

@@ -3,6 +3,7 @@
 
 #include "support/netnsrig.h"
 
+#include <QDir>
 #include <QFile>
 #include <QNetworkDatagram>
 #include <QProcess>
@@ -480,32 +481,21 @@ private slots:
             return;
         }
         QProcess run;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("KN_KILLED_RUN", "1");
-        run.setProcessEnvironment(env);
+        qputenv("KN_KILLED_RUN", "1");
         run.start(QCoreApplication::applicationFilePath(), {"killedRunLeavesNothing"});
-        QVERIFY(QTest::qWaitFor(
-            [&] {
-                return run.readAllStandardOutput().contains("rig ready") ||
-                       run.state() == QProcess::NotRunning;
-            },
-            60000));
-        const QString prefix = QStringLiteral("kn%1-").arg(run.processId());
-        auto left = [&prefix](const QStringList& args) {
-            QProcess ip;
-            ip.start("ip", args);
-            ip.waitForFinished();
-            QStringList found;
-            for (const QByteArray& l : ip.readAllStandardOutput().split('\n'))
-                if (!l.trimmed().isEmpty() &&
-                    (args[1] != "list" || l.startsWith(prefix.toLatin1())))
-                    found << QString::fromLatin1(l.trimmed().split(' ').value(0));
-            return found;
-        };
-        const QStringList namespaces = left({"netns", "list"});
+        qunsetenv("KN_KILLED_RUN");
+        QVERIFY(QTest::qWaitFor([&] { return run.readAllStandardOutput().contains("rig ready"); },
+                                60000));
+        const QStringList ours = {QStringLiteral("kn%1-*").arg(run.processId())};
+        const auto flags = QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot;
         QStringList emulators;
-        for (const QString& ns : namespaces)
-            emulators << left({"netns", "pids", ns});
+        for (const QString& ns : QDir("/run/netns").entryList(ours, flags)) {
+            QProcess ip;
+            ip.start("ip", {"netns", "pids", ns});
+            ip.waitForFinished();
+            emulators
+                << QString::fromLatin1(ip.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        }
         emulators.removeAll(QString::number(run.processId())); // it entered its station
         QCOMPARE(emulators.size(), 2);
         run.kill();
@@ -514,7 +504,7 @@ private slots:
             QTRY_VERIFY(!QFile::exists("/proc/" + pid));
         NetnsRig next;
         QVERIFY2(next.create(), qPrintable(next.lastError()));
-        QCOMPARE(left({"netns", "list"}), QStringList());
+        QCOMPARE(QDir("/run/netns").entryList(ours, flags), QStringList());
     }
 
     void attenuationIsReportedInTheNextFeedback() {
