@@ -29,8 +29,13 @@ run_asan() {
     export ASAN_OPTIONS="log_path=$reports/asan:detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1"
     export UBSAN_OPTIONS="log_path=$reports/ubsan:print_stacktrace=1:halt_on_error=1"
     export LSAN_OPTIONS="suppressions=$KN_ROOT/scripts/lsan-system.supp:print_suppressions=0"
-    local status=0
-    (cd "$build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600) || status=1
+    local status=0 out
+    out=$(mktemp)
+    (cd "$build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600) 2>&1 |
+        tee "$out" || status=1
+    # UBSan reports of a combined runtime go to stderr, whichever process made them.
+    grep -q -E 'runtime error:|ERROR: (Address|Leak)Sanitizer' "$out" && status=1
+    rm -f "$out"
     if compgen -G "$reports/*" >/dev/null; then
         echo "Sanitizer reports:"
         cat "$reports"/*
