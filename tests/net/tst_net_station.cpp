@@ -23,7 +23,6 @@
 #include <QTreeWidget>
 #include <QUdpSocket>
 
-
 using testsupport::NetnsRig;
 using testsupport::StationFixture;
 
