@@ -88,13 +88,16 @@ QString dir() {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    // The cache would see a file rewritten within one clock tick as unchanged.
-    db::inistore_testing::setCacheEnabled(false);
     const QByteArray before(reinterpret_cast<const char*>(data), qsizetype(size));
     const QString path = dir() + QStringLiteral("/nms.ini");
     {
-        QFile f(path);
-        require(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(before) == size,
+        // A new file (a new inode) each time, as a copy from another machine would be: the
+        // store's parsed copy is then never mistaken for the new file's.
+        QFile f(path + QStringLiteral(".in"));
+        require(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(before) == size &&
+                    f.flush() &&
+                    ::rename(QFile::encodeName(f.fileName()).constData(),
+                             QFile::encodeName(path).constData()) == 0,
                 "writing the input file");
     }
 
