@@ -4,8 +4,14 @@
 #include "db/inifile.h"
 #include "db/sharedfunctions.h"
 
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
 #include <memory>
 #include <optional>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 
 namespace db {
 
@@ -275,6 +281,18 @@ void LoadIniSectionKeysLB(const QString& strSection, QStringList& lstB,
 }
 
 bool CreateEmptyIniFile(const QString& strfullpath) {
+    // An empty file fits on a full disk, but no answer could be stored in it afterwards: keep
+    // the old database unless there is room for one as large again.
+    const QByteArray native = QFile::encodeName(strfullpath);
+    struct stat st {};
+    const bool exists = ::stat(native.constData(), &st) == 0;
+    const off_t old = exists ? st.st_size : 0;
+    const QByteArray probe =
+        exists ? native : QFile::encodeName(QFileInfo(strfullpath).absolutePath());
+    struct statvfs fs {};
+    if (::statvfs(probe.constData(), &fs) == 0 &&
+        off_t(fs.f_bavail) * off_t(fs.f_frsize) < std::max<off_t>(old, 4096))
+        return false;
     return WriteStageAllowed(inistore_testing::WriteStage::Begun) &&
            ReplaceIniFile(strfullpath, QByteArray(), nullptr);
 }

@@ -35,6 +35,10 @@ inline const QString remote = QStringLiteral("192.168.1.91");
 inline const QString ver = QStringLiteral("2.00");
 } // namespace defaults
 
+// Shown when a record cannot be written (a full disk, an unwritable directory).
+inline const QString kWriteFailedText =
+    QStringLiteral("Unable to write the local database.\rCannot save this element info.");
+
 QString Encode_MAC(const QString& srcMAC);     // "00:1a:..." (17) -> "001A..." (12), else ""
 QString Decode_MAC(const QString& sectionName); // 12 -> 17 with ":", else ""
 

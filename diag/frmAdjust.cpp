@@ -26,8 +26,6 @@ namespace {
 constexpr quint16 kAdjustPort = 2978;
 const QString kDash = QStringLiteral("-");
 const QString kAutoClearKey = QStringLiteral("AutoClearCounters");
-const QString kStoreWriteFailedText =
-    QStringLiteral("Unable to write the local database.\rCannot save this element info.");
 
 struct Row {
     const char* caption;
@@ -245,7 +243,7 @@ void FrmAdjust::done(int result) {
                 {{db::keys::dly, QString::number(m_setDelayUnits)},
                  {db::keys::srv, m_setAutoServo ? QStringLiteral("1") : QStringLiteral("0")}},
                 db::NmsIniPath()))
-            platform::showMessage(kStoreWriteFailedText, QString(), platform::MsgIcon::Critical);
+            platform::showMessage(db::kWriteFailedText, QString(), platform::MsgIcon::Critical);
         platform::showMessage(
             QStringLiteral(
                 "There are unsaved parameters. Don't forget to click the 'Save' button."),

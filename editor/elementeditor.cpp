@@ -370,7 +370,8 @@ void ElementEditor::attenuationMoved(int value) {
     if (m_c.lblElementType->text() != kDecoder || !elementLoaded())
         return;
     emit attenuationMovedByUser(value);
-    db::WriteToINI(section(), db::keys::att, QString::number(value), db::NmsIniPath());
+    if (!db::WriteToINI(section(), db::keys::att, QString::number(value), db::NmsIniPath()))
+        platform::showMessage(db::kWriteFailedText, QString(), platform::MsgIcon::Critical);
 }
 
 void ElementEditor::onAddressEdited(QLineEdit* field) {

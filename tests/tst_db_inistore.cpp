@@ -107,11 +107,14 @@ private slots:
         QTest::newRow("one quote") << QByteArray("NAME=\"ab") << "\"ab";
         QTest::newRow("two eq") << QByteArray("NAME=a=b") << "a=b";
         QTest::newRow("blank key") << QByteArray("  NAME  = v") << "v";
+        QTest::newRow("file cut after CR") << QByteArray("NAME=1.2.3.4\r") << "1.2.3.4";
     }
     void valueReadForm() {
         QFETCH(QByteArray, line);
         QFETCH(QString, value);
-        put("[S]\r\n" + line + "\r\n");
+        put("[S]\r\n" + line + (line.endsWith('\r') ? "" : "\r\n"));
+        QCOMPARE(ReadFromINI("S", "name", path()), value);
+        QVERIFY(WriteToINI("S", "ip", "1", path())); // a key added after it stays apart
         QCOMPARE(ReadFromINI("S", "name", path()), value);
     }
 

@@ -208,14 +208,6 @@ private slots:
         QCOMPARE(e.updates.size(), 12);
     }
 
-    void statsLongReplyDropped() {
-        const diag::StatsParseResult p =
-            diag::ParseStatsReply(QByteArray(62, '\x01'), "1", "DECODER", '.');
-        QVERIFY(p.dropped);
-        QVERIFY(!p.error);
-        QVERIFY(p.updates.isEmpty());
-    }
-
     void statsSfnAndType_data() {
         QTest::addColumn<QString>("sfn");
         QTest::addColumn<QString>("type");
@@ -267,21 +259,6 @@ private slots:
         QCOMPARE(
             diag::kStatsErrorText,
             QString("Error 5 while retrieving values. Please reset the device and try again."));
-    }
-
-    void delayDropped_data() {
-        QTest::addColumn<int>("length");
-        for (int l : {0, 40, 60, 62, 1201})
-            QTest::addRow("%d", l) << l;
-    }
-    void delayDropped() {
-        QFETCH(int, length);
-        const diag::DelayParseResult p =
-            diag::ParseDelayReply(QByteArray(length, '\0'), "1", "DECODER");
-        QVERIFY(p.dropped);
-        QVERIFY(p.updates.isEmpty());
-        QVERIFY(!p.scrollPosition);
-        QVERIFY(!p.autoServoChecked);
     }
 
     void delayNotSfnDecoder_data() {

@@ -5,7 +5,6 @@
 #include <QtTest>
 
 #include <arpa/inet.h>
-#include <cstring>
 #include <linux/neighbour.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
@@ -104,7 +103,6 @@ private slots:
         QTest::newRow("eight-byte hardware address")
             << neighbour(kElement, NUD_REACHABLE, QByteArray::fromHex("0102030405060708")) + done()
             << QByteArray::fromHex("0102030405060708");
-        QTest::newRow("empty") << QByteArray() << QByteArray();
         QTest::newRow("without done") << neighbour(kElement, NUD_REACHABLE, kMac) << kMac;
     }
     void netlinkDump() {
@@ -114,24 +112,6 @@ private slots:
         QCOMPARE(found.has_value(), !expected.isNull());
         if (found)
             QCOMPARE(*found, expected);
-    }
-
-    void netlinkDumpCutAnywhereIsSafe() {
-        const QByteArray dump = neighbour(kElement - 1, NUD_REACHABLE, kMac) +
-                                neighbour(kElement, NUD_REACHABLE, kMac) + done();
-        const int secondEnds = static_cast<int>(dump.size() - done().size());
-        for (int cut = 0; cut < dump.size(); ++cut) {
-            const auto found = findInNeighbourDump(dump.left(cut), kElement);
-            QCOMPARE(found.has_value(), cut >= secondEnds);
-        }
-        // A header whose length runs past the end, and one shorter than a header.
-        QByteArray corrupt = neighbour(kElement, NUD_REACHABLE, kMac);
-        quint32 huge = 0x7FFFFFFF;
-        std::memcpy(corrupt.data(), &huge, 4);
-        QVERIFY(!findInNeighbourDump(corrupt, kElement));
-        quint32 tiny = 4;
-        std::memcpy(corrupt.data(), &tiny, 4);
-        QVERIFY(!findInNeighbourDump(corrupt, kElement));
     }
 
     void procNetArp_data() {
@@ -167,8 +147,6 @@ private slots:
             << head +
                    "192.168.1.91     0x1         0x2         00:1a:zz:3c:4d:5e     *        eth0\n"
             << QByteArray();
-        QTest::newRow("header only") << head << QByteArray();
-        QTest::newRow("empty") << QByteArray() << QByteArray();
         QTest::newRow("first line is never a row")
             << QByteArray("192.168.1.91 0x1 0x2 00:1a:2b:3c:4d:5e * eth0\n") << QByteArray();
     }

@@ -4,7 +4,6 @@
 
 #include <QtTest>
 
-using protocol::Datagram;
 using protocol::Feedback;
 
 namespace {
@@ -120,31 +119,6 @@ private slots:
         QVERIFY(protocol::BuildConfiguration(f, false).isEmpty());
     }
 
-    void dispatch_data() {
-        QTest::addColumn<int>("length");
-        QTest::addColumn<int>("kind");
-        const int level = int(Datagram::LevelReply), ignored = int(Datagram::Ignored),
-                  feedback = int(Datagram::Feedback);
-        QTest::newRow("0") << 0 << ignored;
-        QTest::newRow("1") << 1 << ignored;
-        QTest::newRow("3") << 3 << ignored;
-        QTest::newRow("39") << 39 << ignored;
-        QTest::newRow("40") << 40 << feedback;
-        QTest::newRow("41") << 41 << feedback;
-        QTest::newRow("44") << 44 << feedback;
-        QTest::newRow("45") << 45 << feedback;
-        QTest::newRow("54") << 54 << feedback;
-        QTest::newRow("55") << 55 << ignored;
-        QTest::newRow("1200") << 1200 << ignored;
-        QTest::newRow("1201") << 1201 << level;
-        QTest::newRow("65507") << 65507 << level;
-    }
-    void dispatch() {
-        QFETCH(int, length);
-        QFETCH(int, kind);
-        QCOMPARE(int(protocol::DispatchReceived(length)), kind);
-    }
-
     void commonBlock() {
         const std::optional<Feedback> f = protocol::DecodeFeedback(FeedbackBytes(1, 45));
         QVERIFY(f);
@@ -158,16 +132,6 @@ private slots:
         QCOMPARE(f->name, QString("Studio 1        "));
         QCOMPARE(f->role, quint8(1));
         QCOMPARE(f->serial, qint32(74565));
-    }
-
-    void tooShortIsDropped_data() {
-        QTest::addColumn<int>("length");
-        for (int l : {0, 1, 3, 20, 39})
-            QTest::addRow("%d", l) << l;
-    }
-    void tooShortIsDropped() {
-        QFETCH(int, length);
-        QVERIFY(!protocol::DecodeFeedback(FeedbackBytes(2, length)));
     }
 
     void tail_data() {
@@ -222,33 +186,6 @@ private slots:
         QCOMPARE(got, expected);
         QCOMPARE(f->role, quint8(role));
         QCOMPARE(f->serial, qint32(74565));
-    }
-
-    void noLeftoversBetweenDatagrams() {
-        QByteArray full = FeedbackBytes(2, 54);
-        full[53] = 1;
-        const auto a = protocol::DecodeFeedback(full);
-        QVERIFY(a);
-        QCOMPARE(a->lowLatency, quint8(1));
-        QCOMPARE(a->silDetMode, quint8(0x55));
-        const auto b = protocol::DecodeFeedback(FeedbackBytes(2, 41));
-        QVERIFY(b);
-        QCOMPARE(b->attenuation, quint8(0x50));
-        QCOMPARE(b->silDetMode, quint8(0));
-        QCOMPARE(b->silDetLevel, quint8(37));
-        QCOMPARE(b->silDetTime, quint8(43));
-        QCOMPARE(b->lowLatency, quint8(0));
-        QCOMPARE(b->buffer, quint8(1));
-        QCOMPARE(b->verMajor, quint8(2));
-        const auto c = protocol::DecodeFeedback(FeedbackBytes(1, 40));
-        QVERIFY(c);
-        QCOMPARE(c->attenuation, quint8(255));
-        QCOMPARE(c->buffer, quint8(0));
-        QCOMPARE(c->verMajor, quint8(2));
-        QCOMPARE(c->verMinor, quint8(0));
-        QCOMPARE(c->sfn, quint8(0));
-        QCOMPARE(c->lowLatency, quint8(0));
-        QCOMPARE(c->silDetLevel, quint8(37));
     }
 
     void nameBytes() {

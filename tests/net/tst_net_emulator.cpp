@@ -5,11 +5,14 @@
 #include "protocol/levelreply.h"
 #include "support/netnsrig.h"
 
+#include <QDir>
 #include <QFile>
 #include <QNetworkDatagram>
 #include <QProcess>
 #include <QTest>
 #include <QUdpSocket>
+
+#include <cstdio>
 
 using testsupport::NetnsRig;
 
@@ -621,6 +624,42 @@ private slots:
         QVERIFY(s.bind(kStation, 2976));
         s.writeDatagram("VOL", kEncoder, 2977);
         QCOMPARE(receive(s, 1).size(), 1);
+    }
+
+    // A run killed midway (as by a time-out) leaves nothing: its emulators die with it, and
+    // the next rig deletes its namespaces. The killed run is this program, with its rig.
+    void killedRunLeavesNothing() {
+        if (qEnvironmentVariableIsSet("KN_KILLED_RUN")) {
+            std::puts("rig ready");
+            std::fflush(stdout);
+            QTest::qWait(120000);
+            return;
+        }
+        QProcess run;
+        qputenv("KN_KILLED_RUN", "1");
+        run.start(QCoreApplication::applicationFilePath(), {"killedRunLeavesNothing"});
+        qunsetenv("KN_KILLED_RUN");
+        QVERIFY(QTest::qWaitFor([&] { return run.readAllStandardOutput().contains("rig ready"); },
+                                60000));
+        const QStringList ours = {QStringLiteral("kn%1-*").arg(run.processId())};
+        const auto flags = QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot;
+        QStringList emulators;
+        for (const QString& ns : QDir("/run/netns").entryList(ours, flags)) {
+            QProcess ip;
+            ip.start("ip", {"netns", "pids", ns});
+            ip.waitForFinished();
+            emulators
+                << QString::fromLatin1(ip.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        }
+        emulators.removeAll(QString::number(run.processId())); // it entered its station
+        QCOMPARE(emulators.size(), 2);
+        run.kill();
+        QVERIFY(run.waitForFinished());
+        for (const QString& pid : emulators)
+            QTRY_VERIFY(!QFile::exists("/proc/" + pid));
+        NetnsRig next;
+        QVERIFY2(next.create(), qPrintable(next.lastError()));
+        QCOMPARE(QDir("/run/netns").entryList(ours, flags), QStringList());
     }
 
     void attenuationIsReportedInTheNextFeedback() {

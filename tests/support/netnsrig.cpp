@@ -4,11 +4,14 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <QThread>
 
 #include <atomic>
+#include <csignal>
 #include <fcntl.h>
 #include <sched.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace testsupport {
@@ -21,9 +24,15 @@ QString pidPrefix() {
     return QStringLiteral("kn%1-").arg(QCoreApplication::applicationPid());
 }
 
+// Whatever a test starts dies with it, also when the test is killed.
+void dieWithParent(QProcess& p) {
+    p.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+}
+
 bool runProgram(const QString& program, const QStringList& args, QByteArray* out, int timeoutMs,
                 QString* error) {
     QProcess p;
+    dieWithParent(p);
     p.setStandardInputFile(QProcess::nullDevice());
     p.start(program, args);
     if (!p.waitForStarted(timeoutMs)) {
@@ -80,12 +89,25 @@ QString NetnsRig::unavailableReason() {
 }
 
 void NetnsRig::cleanupLeftovers() {
-    const QString prefix = pidPrefix();
+    static const QRegularExpression rigName(QStringLiteral("^kn(\\d+)-"));
+    // This process's own names are leftovers only before its first rig.
+    static std::atomic<bool> ownChecked{false};
+    const bool ownAreLeftovers = !ownChecked.exchange(true);
+    const QString own = pidPrefix();
     QString error;
     for (const QString& ns : namespaces()) {
-        if (ns.startsWith(prefix))
-            runProgram(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("del"), ns},
-                       nullptr, 10000, &error);
+        const QRegularExpressionMatch m = rigName.match(ns);
+        if (!m.hasMatch() || (ns.startsWith(own) && !ownAreLeftovers) ||
+            (!ns.startsWith(own) && QFile::exists(QStringLiteral("/proc/") + m.captured(1))))
+            continue;
+        QByteArray pids;
+        runProgram(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("pids"), ns},
+                   &pids, 10000, &error);
+        for (const QByteArray& pid : pids.split('\n'))
+            if (const int n = pid.trimmed().toInt(); n > 0)
+                ::kill(n, SIGKILL);
+        runProgram(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("del"), ns},
+                   nullptr, 10000, &error);
     }
 }
 
@@ -97,9 +119,6 @@ QString NetnsRig::emulatorPath() {
 }
 
 NetnsRig::NetnsRig() {
-    static std::atomic<bool> cleaned{false};
-    if (!cleaned.exchange(true) && ::geteuid() == 0)
-        cleanupLeftovers();
     m_prefix = pidPrefix() + QString::number(++g_counter) + QLatin1Char('-');
 }
 
@@ -147,6 +166,7 @@ bool NetnsRig::create(const QStringList& stationAddresses, const QStringList& se
         m_error = QStringLiteral("no temporary directory");
         return false;
     }
+    cleanupLeftovers();
     m_bridgeNs = name(QStringLiteral("br"));
     const QString st = name(QStringLiteral("st"));
     m_secondNetwork = !secondNetwork.isEmpty();
@@ -244,6 +264,7 @@ QProcess* NetnsRig::startEmulator(int elementIndex, const QStringList& args) {
     const QString out = m_dir.filePath(QStringLiteral("element%1.out").arg(elementIndex));
     const QString err = m_dir.filePath(QStringLiteral("element%1.err").arg(elementIndex));
     auto p = std::make_unique<QProcess>();
+    dieWithParent(*p);
     p->setStandardInputFile(QProcess::nullDevice());
     p->setStandardOutputFile(out);
     p->setStandardErrorFile(err);
@@ -296,6 +317,7 @@ int NetnsRig::runInStation(const QStringList& argv, QByteArray* output, int time
     if (m_stationNs.isEmpty() || argv.isEmpty())
         return -1;
     QProcess p;
+    dieWithParent(p);
     p.setStandardInputFile(QProcess::nullDevice());
     p.start(QStringLiteral("ip"), QStringList{"netns", "exec", m_stationNs} + argv);
     if (!p.waitForStarted(timeoutMs))

@@ -37,7 +37,8 @@ public:
     // Empty when the rig can be built here (root and a working `ip netns`), else why not.
     static QString unavailableReason();
     static bool available() { return unavailableReason().isEmpty(); }
-    // Deletes namespaces left behind by an earlier process that had this pid.
+    // Deletes the rig namespaces ("kn<pid>-...") of processes that are gone, or of an earlier
+    // process that had this pid, and kills what still runs in them; create() calls it.
     static void cleanupLeftovers();
 
     // Builds bridge and station namespaces. Addresses with prefix, e.g. "192.0.2.1/24";

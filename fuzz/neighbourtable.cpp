@@ -1,0 +1,47 @@
+// libFuzzer entry: the two readers of the kernel's neighbour table (the netlink dump and the
+// text of /proc/net/arp) over any bytes. A hardware address they return comes from a complete
+// entry of the asked address, and a valid entry behind the fuzzed text is still found.
+#include "platform/neighbourtable.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+void require(bool ok, const char* what) {
+    if (!ok) {
+        std::fprintf(stderr, "invariant broken: %s\n", what);
+        std::abort();
+    }
+}
+
+constexpr quint32 kAsked = 0xC000020Au; // 192.0.2.10
+const QByteArray kAskedText("192.0.2.10");
+const QByteArray kMac = QByteArray::fromHex("02000000000a");
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+
+    // The netlink dump: whatever it returns is bytes of the dump.
+    if (const auto hw = platform::findInNeighbourDump(bytes, kAsked))
+        require(!hw->isEmpty() && bytes.contains(*hw), "hardware address out of the dump");
+
+    // The text table.
+    const std::optional<QByteArray> found = platform::findInProcArp(bytes, kAsked);
+    const bool mentioned = bytes.contains(kAskedText);
+    require(!found || (mentioned && !found->isEmpty() && found->size() <= bytes.size() / 2),
+            "a hardware address only for a row of the asked address");
+    // A complete row appended after the fuzzed text is found unless an earlier row answered.
+    const QByteArray row = "\n192.0.2.10 0x1 0x2 02:00:00:00:00:0a * eth0\n";
+    const std::optional<QByteArray> behind = platform::findInProcArp(bytes + row, kAsked);
+    require(behind.has_value(), "a complete row is found");
+    if (!mentioned)
+        require(*behind == kMac, "the appended row's address");
+    else if (found)
+        require(*behind == *found, "the first complete row wins");
+    return 0;
+}
