@@ -49,10 +49,7 @@ run_asan() {
 run_fuzz() {
     local t0 build=$KN_ROOT/build-fuzz seconds=${KN_FUZZ_SECONDS:-60} status=0 work
     t0=$(date +%s)
-    if ! command -v clang++ >/dev/null; then
-        kn_sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq clang libclang-rt-14-dev \
-            >/dev/null || true
-    fi
+    kn_install_missing clang libclang-rt-14-dev
     if [ ! -f "$build/build.ninja" ]; then
         cmake -S "$KN_ROOT" -B "$build" -G Ninja -DKN_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ \
             >/dev/null
