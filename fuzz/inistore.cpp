@@ -30,15 +30,25 @@ QByteArray trimmed(QByteArray s) {
     return s;
 }
 
-// The file's lines with their line ends.
+const QByteArray kBom("\xEF\xBB\xBF");
+
+// The file's lines with their line ends: CR LF, LF and a lone CR each end one. A UTF-8
+// byte-order mark at the start is a line of its own here, so that it must stay.
 QList<QByteArray> lines(const QByteArray& bytes) {
     QList<QByteArray> out;
     qsizetype pos = 0;
+    if (bytes.startsWith(kBom)) {
+        out.append(kBom);
+        pos = kBom.size();
+    }
     while (pos < bytes.size()) {
-        qsizetype nl = bytes.indexOf('\n', pos);
-        nl = nl < 0 ? bytes.size() : nl + 1;
-        out.append(bytes.mid(pos, nl - pos));
-        pos = nl;
+        qsizetype end = pos;
+        while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r')
+            ++end;
+        if (end < bytes.size())
+            end += bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n' ? 2 : 1;
+        out.append(bytes.mid(pos, end - pos));
+        pos = end;
     }
     return out;
 }
@@ -56,6 +66,8 @@ QByteArray text(QByteArray line) {
 QStringList headerNames(const QByteArray& bytes) {
     QStringList names;
     for (const QByteArray& l : lines(bytes)) {
+        if (l == kBom)
+            continue;
         const QByteArray t = trimmed(text(l));
         if (!t.startsWith('['))
             continue;
@@ -174,8 +186,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     };
     QList<QByteArray> a = lines(before);
     bool kept = onlyTheWrite(a);
-    if (!kept && !a.isEmpty() && !a.last().endsWith('\n')) {
-        a.last() += a.last().endsWith('\r') ? "\n" : "\r\n";
+    if (!kept && !a.isEmpty() && !a.last().endsWith('\n') && !a.last().endsWith('\r')) {
+        a.last() += "\r\n";
         kept = onlyTheWrite(a);
     }
     require(kept, "every line the write did not mean to change keeps its bytes");
