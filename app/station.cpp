@@ -342,8 +342,7 @@ void Station::AutoDiscover() {
         return;
     }
     if (m_discovery->takeWriteFailure())
-        critical(
-            QStringLiteral("Unable to write the local database.\rCannot save this element info."));
+        critical(db::kWriteFailedText);
 }
 
 void Station::SaveChanges() {

@@ -16,8 +16,6 @@ namespace {
 
 const QString kMacNotFound =
     QStringLiteral("An error occured while retrieving 'Element MAC':\rFeedback is corrupted.");
-const QString kWriteFailed =
-    QStringLiteral("Unable to write the local database.\rCannot save this element info.");
 constexpr quint8 kMacTickLimit = 20;
 
 void critical(const QString& text) {
@@ -188,7 +186,7 @@ bool FeedbackHandler::storeAnswer(const Feedback& fb) {
     entries.append({db::keys::llo, QString::number(fb.lowLatency > 1 ? 0 : fb.lowLatency)});
 
     if (!db::WriteEntriesToINI(section, entries, path)) {
-        critical(kWriteFailed);
+        critical(db::kWriteFailedText);
         failed = true;
     }
     return !failed;
