@@ -1,6 +1,7 @@
 // libFuzzer entry: the order of the local address table over any list of addresses (the
 // system hands the table over as structures; this is what the station makes of them).
 // Ascending, loopback last, each address once, every one a dotted address of the input.
+#include "fuzz/invariant.h"
 #include "platform/localaddresses.h"
 
 #include <QHostAddress>
@@ -11,17 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-namespace {
-
-void require(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     QList<quint32> input;

@@ -1,6 +1,7 @@
 // libFuzzer entry: every decoder of element datagrams (feedback, level reply, status reply and
 // the dispatch by length) takes any bytes, never reads past the end, and keeps the layouts.
 #include "diag/statusreply.h"
+#include "fuzz/invariant.h"
 #include "protocol/levelreply.h"
 #include "protocol/wire.h"
 
@@ -10,17 +11,6 @@
 #include <cstdlib>
 
 namespace {
-
-void require(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
-
-quint8 at(const QByteArray& b, int i) {
-    return quint8(b.at(i));
-}
 
 QString dotted(const QByteArray& b, int i) {
     return QStringLiteral("%1.%2.%3.%4")

@@ -1,6 +1,7 @@
 // libFuzzer entry: the element emulator's parsers: the configuration datagram it applies, its
 // "set delay" datagram, and the texts of its --stats and address options. What they take
 // changes exactly the fields of the layout; what they refuse changes nothing.
+#include "fuzz/invariant.h"
 #include "tools/elementstate.h"
 
 #include <cstddef>
@@ -9,21 +10,6 @@
 #include <cstdlib>
 
 using namespace emulator;
-
-namespace {
-
-void require(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
-
-quint8 at(const QByteArray& b, int i) {
-    return quint8(b.at(i));
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));

@@ -3,6 +3,7 @@
 // mean to change keeps its bytes, no section name is cut or invented, no temporary file stays.
 #include "db/inistore.h"
 #include "db/sharedfunctions.h"
+#include "fuzz/invariant.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,13 +15,6 @@
 #include <unistd.h>
 
 namespace {
-
-void require(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
 
 QByteArray trimmed(QByteArray s) {
     while (!s.isEmpty() && (s.front() == ' ' || s.front() == '\t'))

@@ -2,6 +2,7 @@
 // text of /proc/net/arp) over any bytes. A hardware address they return comes from a complete
 // entry of the asked address, and a valid entry behind the fuzzed text is still found.
 #include "platform/neighbourtable.h"
+#include "fuzz/invariant.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -9,13 +10,6 @@
 #include <cstdlib>
 
 namespace {
-
-void require(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
 
 constexpr quint32 kAsked = 0xC000020Au; // 192.0.2.10
 const QByteArray kAskedText("192.0.2.10");
