@@ -1,10 +1,12 @@
-// Byte layouts of port 2976, feedback decoding by length and role, feedback checks and the
-// discovery record.
+// The datagrams of the station as bytes: requests, attenuation, configuration, feedback
+// decoding, checks and discovery record, the audio level reply.
+#include "protocol/levelreply.h"
 #include "protocol/wire.h"
 
 #include <QtTest>
 
-using protocol::Feedback;
+using protocol::ConfigurationFields;
+Q_DECLARE_METATYPE(ConfigurationFields)
 
 namespace {
 
@@ -12,20 +14,39 @@ QByteArray Hex(const char* hex) {
     return QByteArray::fromHex(hex);
 }
 
-// A full 54-byte feedback: known common block, tail byte at offset k is 0x50 + (k - 40).
-QByteArray FeedbackBytes(quint8 role, int length) {
-    QByteArray d;
-    d += Hex("C0A80132");                // 192.168.1.50
-    d += Hex("FFFFFF00");                // 255.255.255.0
-    d += Hex("C0A80101");                // 192.168.1.1
-    d += Hex("EFFFFFEF");                // 239.255.255.239
-    d += Hex("010001");                  // input 1, type 0, tx 1
-    d += QByteArray("Studio 1        "); // 19..34
-    d += char(role);                     // 35
-    d += Hex("00012345");                // serial 74565
+// A feedback cut to `length`: 192.168.1.50/24, gateway .1, remote 239.255.255.239, input 1,
+// type 0, tx 1, name Studio 1, serial 74565; tail byte k is 0x50 + (k - 40).
+QByteArray Feedback(int role, int length, int offset = 0, const char* patch = "") {
+    QByteArray d = Hex("C0A80132 FFFFFF00 C0A80101 EFFFFFEF 010001") + "Studio 1        ";
+    d += char(role) + Hex("00012345");
     for (int k = 40; k < 54; ++k)
         d += char(0x50 + (k - 40));
-    return d.left(length);
+    return d.replace(offset, Hex(patch).size(), Hex(patch)).left(length);
+}
+
+// Every field distinct, so that a byte in the wrong place shows.
+ConfigurationFields Fields() {
+    return {"192.168.1.91",
+            "255.255.255.0",
+            "192.168.001.001",
+            "239.255.255.239",
+            1,
+            0x102,
+            3,
+            true,
+            "Studio 1",
+            12,
+            4,
+            37,
+            43,
+            true};
+}
+
+QString Record(const db::IniEntries& entries) {
+    QStringList out;
+    for (const auto& [key, value] : entries)
+        out << key + "=" + value;
+    return out.join('|');
 }
 
 } // namespace
@@ -33,331 +54,181 @@ QByteArray FeedbackBytes(quint8 role, int length) {
 class TestProtocolWire : public QObject {
     Q_OBJECT
 private slots:
-    void pagingRequest() {
-        const QByteArray p = protocol::PagingRequest();
-        QCOMPARE(p.size(), 32);
-        QCOMPARE(p, QByteArray("IPMPXSTL TALVOREN PAGING REQUEST"));
-    }
-
-    void levelRequest() { QCOMPARE(protocol::LevelRequest(), Hex("564F4C")); }
-
-    void attenuation_data() {
-        QTest::addColumn<int>("step");
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("12") << 12 << Hex("0C00");
-        QTest::newRow("mute 14") << 14 << Hex("0E00");
-        QTest::newRow("254") << 254 << Hex("FE00");
-        QTest::newRow("255") << 255 << Hex("FF00");
-    }
-    void attenuation() {
-        QFETCH(int, step);
-        QFETCH(QByteArray, bytes);
-        QCOMPARE(protocol::BuildAttenuation(quint8(step)), bytes);
+    void requests() {
+        QCOMPARE(protocol::PagingRequest(), QByteArray("IPMPXSTL TALVOREN PAGING REQUEST"));
+        QCOMPARE(protocol::LevelRequest(), QByteArray("VOL"));
+        QCOMPARE(protocol::BuildAttenuation(12), Hex("0C00"));
+        QCOMPARE(protocol::BuildAttenuation(255), Hex("FF00"));
     }
 
     void configuration_data() {
-        QTest::addColumn<QString>("name");
+        QTest::addColumn<ConfigurationFields>("fields");
         QTest::addColumn<bool>("decoder");
-        QTest::addColumn<QByteArray>("bytes");
-        const QByteArray head = Hex("C0A8015B FFFFFF00 C0A80101 EFFFFFEF 01 00 01 01");
-        QTest::newRow("decoder") << "Studio 1" << true
-                                 << head + "STUDIO 1        " + Hex("0C 01 25 2B 01");
-        QTest::newRow("encoder") << "Studio 1" << false << head + "STUDIO 1        " + Hex("01");
-        QTest::newRow("20 chars cut")
-            << "abcdefghijklmnopqrst" << false << head + "ABCDEFGHIJKLMNOP" + Hex("01");
-        QTest::newRow("latin-1") << QString::fromUtf8("caf\xc3\xa9") << false
-                                 << head + "CAF" + Hex("C9") + QByteArray(12, ' ') + Hex("01");
+        QTest::addColumn<QByteArray>("bytes"); // empty: refused
+        const auto with = [](auto change) {
+            ConfigurationFields f = Fields();
+            change(f);
+            return f;
+        };
+        const QByteArray head = Hex("C0A8015B FFFFFF00 C0A80101 EFFFFFEF 01020301");
+        QTest::newRow("decoder") << Fields() << true
+                                 << head + "STUDIO 1        " + Hex("0C04252B01");
+        QTest::newRow("encoder") << Fields() << false << head + "STUDIO 1        " + Hex("01");
+        QTest::newRow("20 characters cut") << with([](auto& f) { f.name = "abcdefghijklmnopqrst"; })
+                                           << false << head + "ABCDEFGHIJKLMNOP" + Hex("01");
+        QTest::newRow("latin-1") << with([](auto& f) { f.name = QString::fromUtf8("caf\xc3\xa9"); })
+                                 << false << head + "CAF\xC9" + QByteArray(12, ' ') + Hex("01");
+        QTest::newRow("sfn and low latency off")
+            << with([](auto& f) { f.sfn = f.lowLatency = false; }) << true
+            << Hex("C0A8015B FFFFFF00 C0A80101 EFFFFFEF 01020300") + "STUDIO 1        " +
+                   Hex("0C04252B00");
+        QTest::newRow("ip 256") << with([](auto& f) { f.ip = "10.0.0.256"; }) << true
+                                << QByteArray();
+        QTest::newRow("mask 3 parts")
+            << with([](auto& f) { f.mask = "255.255.0"; }) << false << QByteArray();
+        QTest::newRow("gw text") << with([](auto& f) { f.gw = "gateway"; }) << true << QByteArray();
+        QTest::newRow("remote 5 parts")
+            << with([](auto& f) { f.remote = "239.1.1.1.1"; }) << false << QByteArray();
     }
     void configuration() {
-        QFETCH(QString, name);
+        QFETCH(ConfigurationFields, fields);
         QFETCH(bool, decoder);
         QFETCH(QByteArray, bytes);
-        protocol::ConfigurationFields f;
-        f.ip = "192.168.1.91";
-        f.mask = "255.255.255.0";
-        f.gw = "192.168.001.001";
-        f.remote = "239.255.255.239";
-        f.input = 1;
-        f.type = 0;
-        f.tx = 1;
-        f.sfn = true;
-        f.name = name;
-        f.buffer = 12;
-        f.silDetMode = 1;
-        f.silDetLevel = 37;
-        f.silDetTime = 43;
-        f.lowLatency = true;
-        const QByteArray out = protocol::BuildConfiguration(f, decoder);
-        QCOMPARE(out.size(), decoder ? 41 : 37);
-        QCOMPARE(out.toHex(' '), bytes.toHex(' '));
+        QCOMPARE(protocol::BuildConfiguration(fields, decoder).toHex(' '), bytes.toHex(' '));
     }
 
-    void configurationLowLatencyOff() {
-        protocol::ConfigurationFields f;
-        f.ip = f.mask = f.gw = f.remote = "10.0.0.1";
-        f.lowLatency = false;
-        QCOMPARE(protocol::BuildConfiguration(f, true).at(40), '\0');
-        QCOMPARE(protocol::BuildConfiguration(f, false).at(36), '\0');
-        QCOMPARE(protocol::BuildConfiguration(f, false).at(19), '\0');
+    void discovery_data() {
+        QTest::addColumn<QByteArray>("datagram");
+        QTest::addColumn<QString>("record"); // after name to type, which every row shares
+        const auto row = [](const char* name, const QByteArray& d, const QString& record) {
+            QTest::newRow(name) << d << record;
+        };
+        const QString multi = "tx=1|multi=239.255.255.239|role=";
+        const QString plain = "|ver=2.0|sfn=0|buf=0|llo=0";
+        row("encoder 40", Feedback(1, 40), multi + "1|sn=74565" + plain);
+        row("encoder 41", Feedback(1, 41), multi + "1|sn=74565" + plain);
+        row("unknown role, serial -1", Feedback(0, 40, 36, "FFFFFFFF"), multi + "0|sn=-1" + plain);
+        row("serial min", Feedback(1, 40, 36, "80000000"), multi + "1|sn=-2147483648" + plain);
+        row("encoder 42", Feedback(1, 42), multi + "1|sn=74565|ver=80.81|sfn=0|buf=0|llo=0");
+        row("encoder 44", Feedback(1, 44), multi + "1|sn=74565|ver=80.81|sfn=82|buf=83|llo=0");
+        row("encoder unicast", Feedback(1, 45, 18, "00"),
+            "tx=0|remote=239.255.255.239|role=1|sn=74565|ver=80.81|sfn=82|buf=83|llo=84");
+        row("decoder 40", Feedback(2, 40),
+            multi + "2|sn=74565|ver=2.0|sfn=0|buf=1|att=255|sdm=0|sdl=37|sdt=43|llo=0");
+        row("decoder 41", Feedback(2, 41),
+            multi + "2|sn=74565|ver=2.0|sfn=0|buf=1|att=80|sdm=0|sdl=37|sdt=43|llo=0");
+        row("decoder 45", Feedback(2, 45),
+            multi + "2|sn=74565|ver=81.82|sfn=83|buf=84|att=80|sdm=0|sdl=37|sdt=43|llo=0");
+        row("decoder 46", Feedback(2, 46),
+            multi + "2|sn=74565|ver=81.82|sfn=83|buf=84|att=80|sdm=85|sdl=37|sdt=43|llo=0");
+        row("decoder 53", Feedback(2, 53),
+            multi + "2|sn=74565|ver=81.82|sfn=83|buf=84|att=80|sdm=85|sdl=86|sdt=87|llo=0");
+        row("decoder unicast 54", Feedback(2, 54, 18, "00"),
+            "tx=0|multi=239.255.255.239|role=2|sn=74565|ver=81.82|sfn=83|buf=84|att=80|sdm=85|"
+            "sdl=86|sdt=87|llo=93");
     }
-
-    void configurationRefusesInvalidAddress_data() {
-        QTest::addColumn<int>("which");
-        QTest::newRow("ip") << 0;
-        QTest::newRow("mask") << 1;
-        QTest::newRow("gw") << 2;
-        QTest::newRow("remote") << 3;
-    }
-    void configurationRefusesInvalidAddress() {
-        QFETCH(int, which);
-        protocol::ConfigurationFields f;
-        f.ip = f.mask = f.gw = f.remote = "10.0.0.1";
-        QString* fields[] = {&f.ip, &f.mask, &f.gw, &f.remote};
-        *fields[which] = "10.0.0.256";
-        QVERIFY(protocol::BuildConfiguration(f, true).isEmpty());
-        *fields[which] = "10.0.0";
-        QVERIFY(protocol::BuildConfiguration(f, false).isEmpty());
-    }
-
-    void commonBlock() {
-        const std::optional<Feedback> f = protocol::DecodeFeedback(FeedbackBytes(1, 45));
+    void discovery() {
+        QFETCH(QByteArray, datagram);
+        QFETCH(QString, record);
+        const auto f = protocol::DecodeFeedback(datagram);
         QVERIFY(f);
-        QCOMPARE(f->ip, QString("192.168.1.50"));
-        QCOMPARE(f->mask, QString("255.255.255.0"));
-        QCOMPARE(f->gw, QString("192.168.1.1"));
-        QCOMPARE(f->remote, QString("239.255.255.239"));
-        QCOMPARE(f->input, quint8(1));
-        QCOMPARE(f->type, quint8(0));
-        QCOMPARE(f->tx, quint8(1));
-        QCOMPARE(f->name, QString("Studio 1        "));
-        QCOMPARE(f->role, quint8(1));
-        QCOMPARE(f->serial, qint32(74565));
-    }
-
-    void tail_data() {
-        QTest::addColumn<int>("role");
-        QTest::addColumn<int>("length");
-        // verMajor, verMinor, sfn, buffer, llo, att, sdm, sdl, sdt
-        QTest::addColumn<QList<int>>("expected");
-        const QList<int> common = {2, 0, 0, 0, 0, 255, 0, 37, 43};
-        for (int role : {0, 1}) {
-            QTest::addRow("role %d len 40", role) << role << 40 << common;
-            QTest::addRow("role %d len 41", role) << role << 41 << common;
-            QTest::addRow("role %d len 42", role)
-                << role << 42 << QList<int>{0x50, 0x51, 0, 0, 0, 255, 0, 37, 43};
-            QTest::addRow("role %d len 43", role)
-                << role << 43 << QList<int>{0x50, 0x51, 0x52, 0, 0, 255, 0, 37, 43};
-            QTest::addRow("role %d len 44", role)
-                << role << 44 << QList<int>{0x50, 0x51, 0x52, 0x53, 0, 255, 0, 37, 43};
-            for (int len : {45, 50, 54})
-                QTest::addRow("role %d len %d", role, len)
-                    << role << len << QList<int>{0x50, 0x51, 0x52, 0x53, 0x54, 255, 0, 37, 43};
-        }
-        QTest::newRow("role 2 len 40") << 2 << 40 << QList<int>{2, 0, 0, 1, 0, 255, 0, 37, 43};
-        QTest::newRow("role 2 len 41") << 2 << 41 << QList<int>{2, 0, 0, 1, 0, 0x50, 0, 37, 43};
-        QTest::newRow("role 2 len 42") << 2 << 42 << QList<int>{0x51, 0, 0, 1, 0, 0x50, 0, 37, 43};
-        QTest::newRow("role 2 len 43")
-            << 2 << 43 << QList<int>{0x51, 0x52, 0, 1, 0, 0x50, 0, 37, 43};
-        QTest::newRow("role 2 len 44")
-            << 2 << 44 << QList<int>{0x51, 0x52, 0x53, 1, 0, 0x50, 0, 37, 43};
-        // The buffer byte b44 is not the low-latency flag of a short decoder feedback.
-        QTest::newRow("role 2 len 45")
-            << 2 << 45 << QList<int>{0x51, 0x52, 0x53, 0x54, 0, 0x50, 0, 37, 43};
-        QTest::newRow("role 2 len 46")
-            << 2 << 46 << QList<int>{0x51, 0x52, 0x53, 0x54, 0, 0x50, 0x55, 37, 43};
-        QTest::newRow("role 2 len 47")
-            << 2 << 47 << QList<int>{0x51, 0x52, 0x53, 0x54, 0, 0x50, 0x55, 0x56, 43};
-        for (int len : {48, 50, 53})
-            QTest::addRow("role 2 len %d", len)
-                << 2 << len << QList<int>{0x51, 0x52, 0x53, 0x54, 0, 0x50, 0x55, 0x56, 0x57};
-        QTest::newRow("role 2 len 54")
-            << 2 << 54 << QList<int>{0x51, 0x52, 0x53, 0x54, 0x5D, 0x50, 0x55, 0x56, 0x57};
-    }
-    void tail() {
-        QFETCH(int, role);
-        QFETCH(int, length);
-        QFETCH(QList<int>, expected);
-        const std::optional<Feedback> f =
-            protocol::DecodeFeedback(FeedbackBytes(quint8(role), length));
-        QVERIFY(f);
-        const QList<int> got = {f->verMajor,   f->verMinor,    f->sfn,
-                                f->buffer,     f->lowLatency,  f->attenuation,
-                                f->silDetMode, f->silDetLevel, f->silDetTime};
-        QCOMPARE(got, expected);
-        QCOMPARE(f->role, quint8(role));
-        QCOMPARE(f->serial, qint32(74565));
+        QCOMPARE(Record(protocol::DiscoveryRecord(*f)),
+                 "name=STUDIO 1        |ip=192.168.1.50|mask=255.255.255.0|gw=192.168.1.1|"
+                 "input=1|type=0|" +
+                     record);
+        QVERIFY(!protocol::DecodeFeedback(datagram.left(39)));
     }
 
     void nameBytes() {
-        QByteArray d = FeedbackBytes(1, 45);
-        d.replace(19, 16, Hex("41 E9 01 7F 1F 20 42 FF 43 44 45 46 47 48 49 4A"));
-        const auto f = protocol::DecodeFeedback(d);
-        QVERIFY(f);
-        QCOMPARE(f->name, QString::fromUtf8("A\xc3\xa9    B\xc3\xbf"
-                                            "CDEFGHIJ"));
-        QCOMPARE(f->name.size(), 16);
-    }
-
-    void addressesWithoutLeadingZeros() {
-        QByteArray d = FeedbackBytes(1, 40);
-        d.replace(0, 4, Hex("0A000005"));
-        d.replace(8, 4, Hex("00000000"));
-        const auto f = protocol::DecodeFeedback(d);
-        QCOMPARE(f->ip, QString("10.0.0.5"));
-        QCOMPARE(f->gw, QString("0.0.0.0"));
-    }
-
-    void serial_data() {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<qint32>("serial");
-        QTest::newRow("256") << Hex("00000100") << qint32(256);
-        QTest::newRow("max") << Hex("7FFFFFFF") << qint32(2147483647);
-        QTest::newRow("min") << Hex("80000000") << qint32(-2147483647 - 1);
-        QTest::newRow("-1") << Hex("FFFFFFFF") << qint32(-1);
-        QTest::newRow("0") << Hex("00000000") << qint32(0);
-    }
-    void serial() {
-        QFETCH(QByteArray, bytes);
-        QFETCH(qint32, serial);
-        QByteArray d = FeedbackBytes(1, 45);
-        d.replace(36, 4, bytes);
-        QCOMPARE(protocol::DecodeFeedback(d)->serial, serial);
+        // Control bytes would break the stored record: they become blanks.
+        const auto f =
+            protocol::DecodeFeedback(Feedback(1, 45, 19, "41E9017F1F20424344454647484950 51"));
+        QCOMPARE(f->name, QString::fromUtf8("A\xc3\xa9    BCDEFGHIPQ"));
     }
 
     void checks_data() {
-        QTest::addColumn<int>("offset");
-        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArray>("datagram");
+        QTest::addColumn<int>("address");   // this address text made invalid, -1: none
         QTest::addColumn<QString>("label"); // empty: passes
-        QTest::newRow("good") << 0 << QByteArray() << QString();
-        QTest::newRow("role 0 fine") << 35 << Hex("00") << QString();
-        QTest::newRow("input 2") << 16 << Hex("02") << "Audio Input";
-        QTest::newRow("type 2") << 17 << Hex("02") << "Audio Type";
-        QTest::newRow("tx 255") << 18 << Hex("FF") << "TX Type";
-        QTest::newRow("role 3") << 35 << Hex("03") << "Element Type";
-        QTest::newRow("serial 0") << 36 << Hex("00000000") << "Serial Number";
-        QTest::newRow("serial negative") << 36 << Hex("80000001") << "Serial Number";
-        QTest::newRow("first failure wins") << 16 << Hex("0505") << "Audio Input";
-        QTest::newRow("serial 1 fine") << 36 << Hex("00000001") << QString();
+        const auto row = [](const char* name, const QByteArray& d, int address, const char* label) {
+            QTest::newRow(name) << d << address << QString::fromLatin1(label);
+        };
+        row("good", Feedback(1, 45), -1, "");
+        row("role 0, serial 1", Feedback(0, 45, 36, "00000001"), -1, "");
+        row("input 2", Feedback(1, 45, 16, "02"), -1, "Audio Input");
+        row("type 2", Feedback(1, 45, 17, "02"), -1, "Audio Type");
+        row("tx 255", Feedback(1, 45, 18, "FF"), -1, "TX Type");
+        row("role 3", Feedback(1, 45, 35, "03"), -1, "Element Type");
+        row("serial 0", Feedback(1, 45, 36, "00000000"), -1, "Serial Number");
+        row("serial negative", Feedback(1, 45, 36, "80000001"), -1, "Serial Number");
+        row("first failure wins", Feedback(1, 45, 16, "0505"), -1, "Audio Input");
+        // Each with a bad serial too, which must not hide the address.
+        row("ip", Feedback(2, 54, 36, "00000000"), 0, "Element IP");
+        row("mask", Feedback(2, 54, 36, "00000000"), 1, "Element Mask");
+        row("gw", Feedback(2, 54, 36, "00000000"), 2, "Element GW");
+        row("remote", Feedback(2, 54, 36, "00000000"), 3, "Remote / Multicast IP");
     }
     void checks() {
-        QFETCH(int, offset);
-        QFETCH(QByteArray, bytes);
+        QFETCH(QByteArray, datagram);
+        QFETCH(int, address);
         QFETCH(QString, label);
-        QByteArray d = FeedbackBytes(1, 45);
-        d.replace(offset, bytes.size(), bytes);
-        const std::optional<QString> message =
-            protocol::CheckFeedback(*protocol::DecodeFeedback(d));
-        if (label.isEmpty()) {
-            QVERIFY2(!message, qPrintable(message.value_or(QString())));
-        } else {
-            QVERIFY(message);
-            QCOMPARE(*message,
-                     "An error occured while retrieving '" + label + "':\rFeedback is corrupted.");
-        }
-    }
-
-    void addressChecks_data() {
-        QTest::addColumn<int>("which");
-        QTest::addColumn<QString>("label");
-        QTest::newRow("ip") << 0 << "Element IP";
-        QTest::newRow("mask") << 1 << "Element Mask";
-        QTest::newRow("gw") << 2 << "Element GW";
-        QTest::newRow("remote") << 3 << "Remote / Multicast IP";
-    }
-    void addressChecks() {
-        QFETCH(int, which);
-        QFETCH(QString, label);
-        Feedback f = *protocol::DecodeFeedback(FeedbackBytes(2, 54));
-        QString* fields[] = {&f.ip, &f.mask, &f.gw, &f.remote};
-        *fields[which] = "1.2.3";
-        f.serial = 0; // a later failure must not hide the first
+        protocol::Feedback f = *protocol::DecodeFeedback(datagram);
+        QString* addresses[] = {&f.ip, &f.mask, &f.gw, &f.remote};
+        if (address >= 0)
+            *addresses[address] = "1.2.3";
+        const QString expected =
+            "An error occured while retrieving '" + label + "':\rFeedback is corrupted.";
         QCOMPARE(protocol::CheckFeedback(f).value_or(QString()),
-                 "An error occured while retrieving '" + label + "':\rFeedback is corrupted.");
+                 label.isEmpty() ? QString() : expected);
     }
 
-    void discoveryEncoder() {
-        QByteArray d = FeedbackBytes(1, 45);
-        d[18] = 0; // unicast
-        d.replace(19, 16, "Studio 1        ");
-        const db::IniEntries e = protocol::DiscoveryRecord(*protocol::DecodeFeedback(d));
-        const db::IniEntries expected = {{"name", "STUDIO 1        "},
-                                         {"ip", "192.168.1.50"},
-                                         {"mask", "255.255.255.0"},
-                                         {"gw", "192.168.1.1"},
-                                         {"input", "1"},
-                                         {"type", "0"},
-                                         {"tx", "0"},
-                                         {"remote", "239.255.255.239"},
-                                         {"role", "1"},
-                                         {"sn", "74565"},
-                                         {"ver", "80.81"},
-                                         {"sfn", "82"},
-                                         {"buf", "83"},
-                                         {"llo", "84"}};
-        QCOMPARE(e, expected);
-        QCOMPARE(e.size(), 14);
+    void level_data() {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QChar>("separator");
+        QTest::addColumn<int>("peak");
+        QTest::addColumn<int>("width"); // twips
+        QTest::addColumn<QString>("caption");
+        // `length` bytes of negative samples with one sample put at index k.
+        const auto reply = [](int length, int k = 0, const char* sample = "FFFFFF") {
+            return QByteArray(length, char(0xFF)).replace(3 * k, 3, Hex(sample));
+        };
+        const auto row = [](const char* name, const QByteArray& r, char sep, int peak, int width,
+                            const char* caption) {
+            QTest::newRow(name) << r << QChar(sep) << peak << width << QString(caption);
+        };
+        row("half scale", reply(1201, 10, "400000"), '.', 4194304, 1050, "-6dBFS");
+        row("full scale", reply(1201, 399, "7FFFFF"), '.', 8388607, 2100, "0dBFS");
+        row("only negative", reply(1201), '.', 0, 0, "-oodBFS");
+        row("silence", QByteArray(1201, '\0'), '.', 0, 0, "-oodBFS");
+        // 0x2A0000 / 2^23 = 0.328125: -9.679 dB, 689.06 twips.
+        row("one decimal", reply(1201, 5, "2A0000"), '.', 2752512, 689, "-9.7dBFS");
+        row("decimal comma", reply(1201, 5, "2A0000"), ',', 2752512, 689, "-9,7dBFS");
+        row("whole with comma", reply(1201, 3, "400000"), ',', 4194304, 1050, "-6dBFS");
+        row("smallest", reply(1201, 5, "000001"), '.', 1, 0, "-138.5dBFS");
+        // 262.5 twips: the tie goes to the even 262.
+        row("width tie", reply(1201, 7, "100000"), '.', 1048576, 262, "-18.1dBFS");
+        row("largest wins", reply(1201, 1, "100000").replace(30, 3, Hex("300000")), '.', 3145728,
+            788, "-8.5dBFS");
+        // A sample counts only when a byte follows it.
+        row("1204: last sample", reply(1204, 400, "400000"), '.', 4194304, 1050, "-6dBFS");
+        row("1203: tail unused", reply(1203, 400, "400000"), '.', 0, 0, "-oodBFS");
+        row("empty", QByteArray(), '.', 0, 0, "-oodBFS");
+        row("3 bytes", QByteArray(3, 0x40), '.', 0, 0, "-oodBFS");
+        row("4 bytes", QByteArray(4, 0x40), '.', 0x404040, 1054, "-6dBFS");
+        row("7 bytes", QByteArray(7, 0x40), '.', 0x404040, 1054, "-6dBFS");
     }
-
-    void discoveryShortEncoder() {
-        const db::IniEntries e =
-            protocol::DiscoveryRecord(*protocol::DecodeFeedback(FeedbackBytes(1, 40)));
-        QCOMPARE(e.size(), 14);
-        QCOMPARE(e.at(7).first, QString("multi")); // tx 1
-        QCOMPARE(e.at(10), (QPair<QString, QString>("ver", "2.0")));
-        QCOMPARE(e.at(11), (QPair<QString, QString>("sfn", "0")));
-        QCOMPARE(e.at(12), (QPair<QString, QString>("buf", "0")));
-    }
-
-    void discoveryDecoder() {
-        QByteArray d = FeedbackBytes(2, 54);
-        d[18] = 0; // unicast, yet a decoder's remote is stored as multi
-        d.replace(19, 16, "rx site    north");
-        const db::IniEntries e = protocol::DiscoveryRecord(*protocol::DecodeFeedback(d));
-        const db::IniEntries expected = {{"name", "RX SITE    NORTH"},
-                                         {"ip", "192.168.1.50"},
-                                         {"mask", "255.255.255.0"},
-                                         {"gw", "192.168.1.1"},
-                                         {"input", "1"},
-                                         {"type", "0"},
-                                         {"tx", "0"},
-                                         {"multi", "239.255.255.239"},
-                                         {"role", "2"},
-                                         {"sn", "74565"},
-                                         {"ver", "81.82"},
-                                         {"sfn", "83"},
-                                         {"buf", "84"},
-                                         {"att", "80"},
-                                         {"sdm", "85"},
-                                         {"sdl", "86"},
-                                         {"sdt", "87"},
-                                         {"llo", "93"}};
-        QCOMPARE(e, expected);
-        QCOMPARE(e.size(), 18);
-    }
-
-    void discoveryShortDecoder() {
-        const db::IniEntries e =
-            protocol::DiscoveryRecord(*protocol::DecodeFeedback(FeedbackBytes(2, 41)));
-        QCOMPARE(e.size(), 18);
-        QCOMPARE(e.at(10), (QPair<QString, QString>("ver", "2.0")));
-        QCOMPARE(e.at(12), (QPair<QString, QString>("buf", "1")));
-        QCOMPARE(e.at(13), (QPair<QString, QString>("att", "80")));
-        QCOMPARE(e.at(17), (QPair<QString, QString>("llo", "0")));
-    }
-
-    void roleText_data() {
-        QTest::addColumn<int>("role");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("0") << 0 << "UNKNOWN";
-        QTest::newRow("1") << 1 << "ENCODER";
-        QTest::newRow("2") << 2 << "DECODER";
-        QTest::newRow("3") << 3 << "UNKNOWN";
-        QTest::newRow("-1") << -1 << "UNKNOWN";
-    }
-    void roleText() {
-        QFETCH(int, role);
-        QFETCH(QString, text);
-        QCOMPARE(protocol::RoleText(role), text);
+    void level() {
+        QFETCH(QByteArray, reply);
+        QFETCH(QChar, separator);
+        QFETCH(int, peak);
+        QFETCH(int, width);
+        QFETCH(QString, caption);
+        const protocol::LevelReading r = protocol::ParseLevelReply(reply, separator);
+        QCOMPARE(r.peak, peak);
+        QCOMPARE(r.widthTwips, width);
+        QCOMPARE(r.caption, caption);
+        if (peak == 0)
+            QCOMPARE(protocol::SilentLevel().caption, caption);
     }
 };
 
