@@ -10,18 +10,15 @@
 #include "platform/programdir.h"
 
 #include <QCheckBox>
-#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QNetworkDatagram>
-#include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUdpSocket>
 #include <QtTest>
 
-#include <limits>
 #include <memory>
 
 namespace {
@@ -29,16 +26,14 @@ namespace {
 const QHostAddress kStation(QStringLiteral("127.0.30.1"));
 constexpr quint16 kPort = 2978;
 const QString kSection = QStringLiteral("02000000000B"); // 02:00:00:00:00:0B
-constexpr qint32 kMax = std::numeric_limits<qint32>::max();
-constexpr qint32 kMin = std::numeric_limits<qint32>::min();
-const QString kClearKey = QStringLiteral("AutoClearCounters");
+constexpr qint32 kMax = 0x7FFFFFFF, kMin = -kMax - 1;
 // Message boxes as state() writes them: icon, [title], text, [Yes/No].
 const QString kReset =
-    "(?) [Reset counters] You will reset all counters to zero.\rAre you sure? [Yes/No]";
-const QString kErr5 = "(x) " + diag::kStatsErrorText;
-const QString kErr4 = "(x) " + diag::kDelayErrorText;
+    "|box=(?) [Reset counters] You will reset all counters to zero.\rAre you sure? [Yes/No]";
+const QString kErr5 = "|box=(x) " + diag::kStatsErrorText;
+const QString kErr4 = "|box=(x) " + diag::kDelayErrorText;
 const QString kReminder =
-    "(i) There are unsaved parameters. Don't forget to click the 'Save' button.";
+    "|box=(i) There are unsaved parameters. Don't forget to click the 'Save' button.";
 
 // `size` zero bytes with big-endian fields at their offsets, the auto-servo flag at 60.
 QByteArray Reply(std::initializer_list<std::pair<int, qint32>> fields, int size = 61,
@@ -47,9 +42,7 @@ QByteArray Reply(std::initializer_list<std::pair<int, qint32>> fields, int size 
     for (const auto& [offset, value] : fields)
         for (int i = 0; i < 4 && offset + i < size; ++i)
             r[offset + i] = char(quint32(value) >> (24 - 8 * i));
-    if (size > 60)
-        r[60] = servo;
-    return r;
+    return size > 60 ? r.replace(60, 1, QByteArray(1, servo)) : r;
 }
 
 QString Ratio(QString text) {
@@ -57,48 +50,21 @@ QString Ratio(QString text) {
 }
 
 using Datagrams = QList<QByteArray>;
-
-// One row: the element's nms.ini lines (";" between them; the AutoClearCounters line is the
-// user's setting), the user's steps, the element's replies, what the element receives after
-// the window's first request, and the window's state afterwards.
-void Row(const char* name, bool adjust, const QString& stored, const QStringList& steps,
-         const Datagrams& replies, const Datagrams& sent, const QString& state,
-         const QString& type = "DECODER") {
-    QTest::newRow(name) << adjust << type << stored << steps << replies << sent << state;
-}
-void OnReply(const char* name, bool adjust, const QString& stored, const Datagrams& replies,
-             const QString& state, const QString& type = "DECODER") {
-    Row(name, adjust, stored, adjust ? QStringList{"click:chkAutoUpdate"} : QStringList(), replies,
-        {}, state, type);
-}
 constexpr bool Stats = false, Adjust = true;
+
+// One row: the element's nms.ini lines (";" between them; AutoClearCounters is the user's
+// setting, type the main window's element type), the element's replies, the window's state
+// afterwards, the user's steps.
+void Row(const char* name, bool adjust, const QString& stored, const Datagrams& replies,
+         const QString& state, const QStringList& steps = {}) {
+    QTest::addRow("%s: %s", adjust ? "adjust" : "stats", name)
+        << adjust << stored << replies << state << steps;
+}
 
 } // namespace
 
 class TestDiag : public QObject {
     Q_OBJECT
-private slots:
-    void init();
-    void cleanup();
-    void replies_data();
-    void replies() { run(); }
-    void actions_data();
-    void actions() { run(); }
-    void errorBoxDropsFurtherReplies_data();
-    void errorBoxDropsFurtherReplies();
-    void oddFieldLengths();
-
-private:
-    void columns();
-    void run();
-    bool open(bool adjust, const QString& stored);
-    QString state(const QString& expected);
-    template <typename T> T* child(const QString& name) {
-        T* c = m_window->findChild<T*>(name);
-        if (!c)
-            qFatal("no control %s", qPrintable(name));
-        return c;
-    }
 
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_ini;
@@ -107,349 +73,250 @@ private:
     QLabel m_mac{"02:00:00:00:00:0B"}, m_type;
     std::unique_ptr<QUdpSocket> m_element; // 127.0.30.2:2978
     std::unique_ptr<QDialog> m_window;
+
+    template <typename T> T* child(const QString& name) { return m_window->findChild<T*>(name); }
+    QStringList m_sent; // what the element got after the window's first request
+    void send(const QByteArray& reply) { m_element->writeDatagram(reply, kStation, kPort); }
+
+    // Writes the element's section, opens the window and takes its first request.
+    bool open(bool adjust, const QString& stored) {
+        QFile f(m_ini);
+        f.open(QIODevice::WriteOnly);
+        f.write(("[" + kSection + "]\r\nname=STUDIO 1\r\n" + QString(stored).replace(';', "\r\n") +
+                 "\r\nip=127.0.30.2\r\n")
+                    .toLatin1());
+        f.close();
+        if (stored.contains("AutoClearCounters="))
+            m_settings->values["AutoClearCounters"] =
+                stored.section("Counters=", 1).section(';', 0, 0);
+        m_type.setText(stored.contains("type=ENCODER") ? "ENCODER" : "DECODER");
+        const editor::MainControls main{.lblElementType = &m_type, .lblElementMAC = &m_mac};
+        auto* a = adjust ? new diag::FrmAdjust(main, kStation.toString()) : nullptr;
+        auto* s = adjust ? nullptr : new diag::FrmStatistics(main, kStation.toString());
+        m_window.reset(a ? static_cast<QDialog*>(a) : s);
+        if (!(a ? a->start() : s->start()))
+            return false;
+        return stored.contains("ip=") ||
+               (QTest::qWaitFor([this] { return m_element->hasPendingDatagrams(); }, 5000) &&
+                m_element->receiveDatagram().data() == (adjust ? "GetDel" : "GetStats"));
+    }
+
+    // The window as the user and the element see it, for the keys of `expected`: value labels
+    // without "lbl"; scroll; servo (box and caption); auto (box/refresh timer); clear (box and
+    // setting); title; modal; ini:<key> of the element's section; free (port 2978 can be bound
+    // again); sent (the set datagram in hex). Every message box shown follows as box=.
+    QString state(const QString& expected) {
+        QStringList out;
+        while (m_element->hasPendingDatagrams()) {
+            const QByteArray d = m_element->receiveDatagram().data();
+            m_sent << (d.startsWith('S') ? d.toHex() : d);
+        }
+        const auto onOff = [](bool on) { return QString(on ? "on" : "off"); };
+        for (const QString& item : expected.split('|')) {
+            const QString key = item.section('=', 0, 0);
+            const auto box = [&](const char* name) { return child<QCheckBox>(name); };
+            QUdpSocket port;
+            if (key != "box")
+                out << key + "=" +
+                           (key == "scroll"
+                                ? QString::number(child<QScrollBar>("scrlAdditionalDelay")->value())
+                            : key == "servo" ? onOff(box("chkAutoServo")->isChecked()) + " " +
+                                                   box("chkAutoServo")->text()
+                            : key == "auto" ? onOff(box("chkAutoUpdate")->isChecked()) + "/" +
+                                                  onOff(child<QTimer>("Timer2")->isActive())
+                            : key == "clear" ? onOff(box("chkAutoClear")->isChecked()) + " " +
+                                                   m_settings->values.value("AutoClearCounters")
+                            : key == "title" ? child<QGroupBox>("frmStats")->title()
+                            : key == "modal" ? onOff(m_window->isModal())
+                            : key.startsWith("ini:")
+                                ? db::ReadFromINI(kSection, key.mid(4), m_ini, "-")
+                            : key == "free" ? onOff(port.bind(kStation, kPort))
+                            : key == "sent" ? m_sent.join(' ')
+                                            : child<QLabel>("lbl" + key)->text());
+        }
+        static const char* icons[] = {"", "(i) ", "(?) ", "(!) ", "(x) "};
+        for (const auto& b : m_box->shown)
+            out << QString("box=") + icons[int(b.icon)] +
+                       (b.title.isEmpty() ? "" : "[" + b.title + "] ") + b.text +
+                       (b.buttons == platform::MsgButtons::YesNo ? " [Yes/No]" : "");
+        return out.join('|');
+    }
+
+private slots:
+    void init() {
+        m_window.reset();
+        m_sent.clear();
+        m_dir = std::make_unique<QTemporaryDir>();
+        platform::setProgramDirectory(m_dir->path());
+        m_ini = db::NmsIniPath();
+        m_settings = std::make_unique<platform::MemorySettings>();
+        m_box = std::make_unique<platform::ScriptedMessageBox>();
+        m_element = std::make_unique<QUdpSocket>();
+        QVERIFY(m_element->bind(QHostAddress("127.0.30.2"), kPort, QUdpSocket::DontShareAddress));
+    }
+
+    void window_data();
+    void window() {
+        QFETCH(bool, adjust);
+        QFETCH(QString, stored);
+        QFETCH(Datagrams, replies);
+        QFETCH(QString, expected);
+        QFETCH(QStringList, steps);
+        QVERIFY(open(adjust, stored));
+        for (const QString& step : steps) {
+            const QString arg = step.section(':', 1);
+            if (step == "yes")
+                m_box->enqueue(platform::MsgAnswer::Yes); // to the next box
+            else if (step.startsWith("click:"))
+                child<QAbstractButton>(arg)->click();
+            else if (step.startsWith("scroll:"))
+                child<QScrollBar>("scrlAdditionalDelay")->setValue(arg.toInt());
+            else if (step == "unwritable")
+                platform::setProgramDirectory(m_dir->filePath("gone"));
+            else if (step == "close")
+                m_window->reject();
+            else if (step == "reply") { // the first reply now, and the error box it opens
+                send(replies.takeFirst());
+                QTRY_COMPARE(m_box->count(), 1);
+                QTest::qWait(20);                  // and the window listening again
+            } else if (step == "box stays open") { // while the first reply comes again
+                m_box->stayOpen(QString(), 50);
+                m_box->onShow([&, again = replies.first()](auto&) { send(again); });
+            }
+        }
+        for (const QByteArray& r : replies)
+            send(r);
+        QTRY_COMPARE(state(expected), expected);
+    }
 };
 
-void TestDiag::init() {
-    m_dir = std::make_unique<QTemporaryDir>();
-    platform::setProgramDirectory(m_dir->path());
-    m_ini = db::NmsIniPath();
-    m_settings = std::make_unique<platform::MemorySettings>();
-    m_box = std::make_unique<platform::ScriptedMessageBox>();
-    m_element = std::make_unique<QUdpSocket>();
-    QVERIFY(m_element->bind(QHostAddress("127.0.30.2"), kPort, QUdpSocket::DontShareAddress));
-}
-
-void TestDiag::cleanup() {
-    m_window.reset();
-    m_element.reset();
-    m_box.reset();
-    m_settings.reset();
-    platform::setProgramDirectory(QString());
-}
-
-// Writes the element's section, opens the window and takes its first request.
-bool TestDiag::open(bool adjust, const QString& stored) {
-    QString body = "[" + kSection + "]\r\nname=STUDIO 1\r\n";
-    if (!stored.contains("ip="))
-        body += "ip=127.0.30.2\r\n";
-    for (const QString& line : stored.split(';', Qt::SkipEmptyParts)) {
-        if (line.startsWith(kClearKey))
-            m_settings->values.insert(kClearKey, line.section('=', 1));
-        else
-            body += line + "\r\n";
-    }
-    QFile f(m_ini);
-    if (!f.open(QIODevice::WriteOnly) || f.write(body.toLatin1()) < 0)
-        return false;
-    f.close();
-    editor::MainControls main;
-    main.lblElementMAC = &m_mac;
-    main.lblElementType = &m_type;
-    bool started = false;
-    if (adjust) {
-        auto* w = new diag::FrmAdjust(main, kStation.toString());
-        w->setRefreshIntervalMs(60000); // ticks only where a row asks for them
-        m_window.reset(w);
-        started = w->start();
-    } else {
-        auto* w = new diag::FrmStatistics(main, kStation.toString());
-        m_window.reset(w);
-        started = w->start();
-    }
-    if (!started || stored.contains("ip="))
-        return started;
-    return QTest::qWaitFor([this] { return m_element->hasPendingDatagrams(); }, 5000) && m_element->receiveDatagram().data() == (adjust ? "GetDel" : "GetStats");
-}
-
-// The window as the user and the element see it, for the keys of `expected`: value labels by
-// name; scroll, servo (box and caption), auto (refresh), clear (box and setting), title,
-// modal, ini:<key> of the element's section, free (port 2978 bindable again), quiet (the
-// element got nothing more). Every message box shown follows as box=.
-QString TestDiag::state(const QString& expected) {
-    QStringList out;
-    const auto onOff = [](bool on) { return QString(on ? "on" : "off"); };
-    for (const QString& item : expected.split('|')) {
-        const QString key = item.section('=', 0, 0);
-        QString v;
-        if (key == "box")
-            continue;
-        if (key == "scroll") {
-            v = QString::number(child<QScrollBar>("scrlAdditionalDelay")->value());
-        } else if (key == "servo") {
-            auto* c = child<QCheckBox>("chkAutoServo");
-            v = onOff(c->isChecked()) + " " + c->text();
-        } else if (key == "auto") {
-            const bool box = child<QCheckBox>("chkAutoUpdate")->isChecked();
-            v = box == child<QTimer>("Timer2")->isActive() ? onOff(box) : "box and timer differ";
-        } else if (key == "clear") {
-            v = onOff(child<QCheckBox>("chkAutoClear")->isChecked()) + " " +
-                m_settings->values.value(kClearKey, "-");
-        } else if (key == "title") {
-            v = child<QGroupBox>("frmStats")->title();
-        } else if (key == "modal") {
-            v = onOff(m_window->isModal());
-        } else if (key.startsWith("ini:")) {
-            v = db::ReadFromINI(kSection, key.mid(4), m_ini, "-");
-        } else if (key == "free") {
-            QUdpSocket s;
-            v = onOff(s.bind(kStation, kPort, QUdpSocket::DontShareAddress));
-        } else if (key == "quiet") {
-            v = onOff(!m_element->hasPendingDatagrams());
-        } else {
-            v = child<QLabel>(key)->text();
-        }
-        out << key + "=" + v;
-    }
-    static const char* icons[] = {"", "(i) ", "(?) ", "(!) ", "(x) "};
-    for (const auto& b : m_box->shown)
-        out << QString("box=") + icons[int(b.icon)] +
-                   (b.title.isEmpty() ? "" : "[" + b.title + "] ") + b.text +
-                   (b.buttons == platform::MsgButtons::YesNo ? " [Yes/No]" : "");
-    return out.join('|');
-}
-
-void TestDiag::columns() {
+void TestDiag::window_data() {
     QTest::addColumn<bool>("adjust");
-    QTest::addColumn<QString>("type"); // of the main window's lblElementType
     QTest::addColumn<QString>("stored");
-    QTest::addColumn<QStringList>("steps");
     QTest::addColumn<Datagrams>("replies");
-    QTest::addColumn<Datagrams>("sent");
     QTest::addColumn<QString>("expected");
-}
-
-void TestDiag::run() {
-    QFETCH(bool, adjust);
-    QFETCH(QString, type);
-    QFETCH(QString, stored);
-    QFETCH(QStringList, steps);
-    QFETCH(Datagrams, replies);
-    QFETCH(Datagrams, sent);
-    QFETCH(QString, expected);
-    m_type.setText(type);
-    QVERIFY(open(adjust, stored));
-    for (const QString& step : steps) {
-        const QString arg = step.section(':', 1);
-        if (step == "yes") {
-            m_box->enqueue(platform::MsgAnswer::Yes); // to the next box
-        } else if (step.startsWith("click:")) {
-            child<QAbstractButton>(arg)->click();
-        } else if (step.startsWith("scroll:")) {
-            child<QScrollBar>("scrlAdditionalDelay")->setValue(arg.toInt());
-        } else if (step.startsWith("key:")) {
-            QTest::keyClick(child<QScrollBar>("scrlAdditionalDelay"),
-                            QKeySequence::fromString(arg)[0].key());
-        } else if (step == "unwritable") {
-            platform::setProgramDirectory(m_dir->filePath("gone"));
-        } else if (step == "ticks") { // clear timer and refresh ticks, with nowhere to go
-            static_cast<diag::FrmAdjust*>(m_window.get())->setClearDelayMs(1);
-            static_cast<diag::FrmAdjust*>(m_window.get())->setRefreshIntervalMs(5);
-            QTest::qWait(50);
-        } else if (step == "close") {
-            m_window->reject();
-        } else {
-            QFAIL(qPrintable("unknown step " + step));
-        }
-    }
-    for (const QByteArray& r : replies)
-        m_element->writeDatagram(r, kStation, kPort);
-    for (const QByteArray& d : sent) {
-        QVERIFY(QTest::qWaitFor([this] { return m_element->hasPendingDatagrams(); }, 5000));
-        QCOMPARE(m_element->receiveDatagram().data().toHex(' '), d.toHex(' '));
-    }
-    QTRY_COMPARE(state(expected), expected);
-}
-
-void TestDiag::replies_data() {
-    columns();
-    const QString ptpUntouched = "lblPTPRxOK=-|lblPTPRxErr=-|lblPTPClkAdj=-|lblPTPLatency=-";
-    OnReply("10/20/0", Stats, "sfn=0", {Reply({{0, 10}, {4, 20}, {8, 0}})},
-            "title=STUDIO 1:|lblMACTxOK=10|lblMACRxOK=20|lblMACTxErr=0 (0%)|lblMACRxErr=0 (0%)|" +
-                ptpUntouched + "|lblAudioRxFramesOK=0|lblAudioRxFramesErr=0 (0%)");
-    OnReply("199/1", Stats, "sfn=1", {Reply({{0, 199}, {8, 1}})},
-            "lblMACTxOK=199|lblMACTxErr=" + Ratio("1 (0.5%)"));
-    OnReply("1/2, 2/1", Stats, "sfn=1", {Reply({{0, 1}, {8, 2}, {4, 2}, {12, 1}})},
-            "lblMACTxErr=" + Ratio("2 (66.67%)") + "|lblMACRxErr=" + Ratio("1 (33.33%)"));
-    OnReply("audio 31/1, a tie to even", Stats, "sfn=0", {Reply({{32, 31}, {36, 1}})},
-            "lblAudioRxFramesOK=31|lblAudioRxFramesErr=" + Ratio("1 (3.12%)"));
-    OnReply("negative counters", Stats, "sfn=1", {Reply({{0, -1}, {8, 1}, {16, -1}, {36, -1}})},
-            "lblMACTxOK=-1|lblMACTxErr=1 (0%)|lblPTPRxOK=-1|lblAudioRxFramesErr=-1 (100%)");
-    const QByteArray ptp = Reply({{16, 5}, {20, 2}, {24, -120}, {28, 1000}, {52, 500}});
-    OnReply("sfn 1 decoder", Stats, "sfn=1", {ptp},
-            "lblPTPRxOK=5|lblPTPRxErr=2|lblPTPClkAdj=-120 nS|lblPTPLatency=1500 nS");
-    OnReply("sfn 1 encoder", Stats, "sfn=1", {ptp},
-            "lblPTPRxOK=5|lblPTPRxErr=2|lblPTPClkAdj=-|lblPTPLatency=-", "ENCODER");
-    OnReply("sfn 0 decoder", Stats, "sfn=0", {ptp}, ptpUntouched);
-    OnReply("40 bytes", Stats, "sfn=1", {Reply({{28, 777}, {36, 5}, {52, 500}}, 40)},
-            "lblPTPLatency=777 nS|lblAudioRxFramesErr=5 (100%)");
-    OnReply("38 bytes", Stats, "sfn=1", {Reply({{32, 3}, {36, 5}}, 38)},
-            "lblAudioRxFramesOK=3|lblAudioRxFramesErr=0 (0%)");
+    QTest::addColumn<QStringList>("steps");
+    Row("10/20/0", Stats, "sfn=0", {Reply({{0, 10}, {4, 20}, {8, 0}, {32, 31}, {36, 1}})},
+        "title=STUDIO 1:|MACTxOK=10|MACRxOK=20|MACTxErr=0 (0%)|MACRxErr=0 (0%)|PTPRxOK=-|"
+        "PTPClkAdj=-|AudioRxFramesOK=31|AudioRxFramesErr=" +
+            Ratio("1 (3.12%)")); // halves to even
+    Row("1/2, 2/1", Stats, "sfn=1", {Reply({{0, 1}, {8, 2}, {4, 2}, {12, 1}})},
+        "MACTxErr=" + Ratio("2 (66.67%)") + "|MACRxErr=" + Ratio("1 (33.33%)"));
+    Row("negative counters", Stats, "sfn=1", {Reply({{0, -1}, {8, 1}, {16, -1}, {36, -1}})},
+        "MACTxOK=-1|MACTxErr=1 (0%)|PTPRxOK=-1|AudioRxFramesErr=-1 (100%)");
+    const QByteArray sync = Reply({{16, 5}, {20, 2}, {24, -120}, {28, 1000}, {52, 500}});
+    Row("sfn 1 decoder", Stats, "sfn=1", {sync},
+        "PTPRxOK=5|PTPRxErr=2|PTPClkAdj=-120 nS|PTPLatency=1500 nS");
+    Row("sfn 1 encoder", Stats, "sfn=1;type=ENCODER", {sync},
+        "PTPRxOK=5|PTPRxErr=2|PTPClkAdj=-|PTPLatency=-");
+    Row("40 bytes", Stats, "sfn=1", {Reply({{28, 777}, {32, 3}, {36, 5}, {52, 500}}, 40)},
+        "PTPLatency=777 nS|AudioRxFramesErr=" + Ratio("5 (62.5%)"));
     const QByteArray txOverflow = Reply({{0, kMax}, {8, 1}});
-    OnReply("62 bytes dropped", Stats, "sfn=1",
-            {Reply({{0, 10}, {8, 5}, {16, 3}, {32, 9}}, 62), txOverflow},
-            "lblMACTxOK=2147483647|lblMACTxErr=-|lblPTPRxOK=-|lblAudioRxFramesOK=-|box=" + kErr5);
-    OnReply("tx underflow", Stats, "sfn=1", {Reply({{0, kMin}, {8, -1}})},
-            "lblMACRxOK=0|lblMACTxErr=-|box=" + kErr5);
-    OnReply("rx overflow", Stats, "sfn=1", {Reply({{0, 4}, {4, kMax}, {12, 1}})},
-            "lblMACRxOK=2147483647|lblMACTxErr=0 (0%)|lblMACRxErr=-|box=" + kErr5);
-    OnReply("sfn not a number", Stats, "sfn=x1", {Reply({})},
-            "lblMACRxErr=0 (0%)|lblPTPRxOK=-|lblAudioRxFramesOK=-|box=" + kErr5);
-    OnReply("latency overflow", Stats, "sfn=1", {Reply({{28, kMax}, {52, 1}})},
-            "lblPTPClkAdj=0 nS|lblPTPLatency=-|lblAudioRxFramesOK=-|box=" + kErr5);
-    OnReply("latency underflow", Stats, "sfn=1", {Reply({{28, kMin}, {52, -1}})},
-            "lblPTPLatency=-|box=" + kErr5);
-    OnReply("audio overflow", Stats, "sfn=0", {Reply({{32, kMax}, {36, kMax}})},
-            "lblAudioRxFramesOK=2147483647|lblAudioRxFramesErr=-|box=" + kErr5);
+    Row("62 bytes dropped", Stats, "sfn=1", {Reply({{0, 10}, {8, 5}}, 62), txOverflow},
+        "MACTxOK=2147483647|MACTxErr=-|PTPRxOK=-" + kErr5);
+    Row("rx overflow", Stats, "sfn=1", {Reply({{0, 4}, {4, kMax}, {12, 1}})},
+        "MACRxOK=2147483647|MACTxErr=0 (0%)|MACRxErr=-" + kErr5);
+    Row("sfn not a number", Stats, "sfn=x1", {Reply({})},
+        "MACRxErr=0 (0%)|PTPRxOK=-|AudioRxFramesOK=-" + kErr5);
+    Row("latency underflow", Stats, "sfn=1", {Reply({{28, kMin}, {52, -1}})},
+        "PTPClkAdj=0 nS|PTPLatency=-|AudioRxFramesOK=-" + kErr5);
+    Row("audio overflow", Stats, "sfn=0", {Reply({{32, kMax}, {36, kMax}})},
+        "AudioRxFramesOK=2147483647|AudioRxFramesErr=-" + kErr5);
+    Row("error box drops further replies", Stats, "sfn=1", {txOverflow, Reply({{0, 66}})},
+        "MACTxOK=66" + kErr5, {"box stays open", "reply"});
 
-    const QString onlyFixed = "lblFixedLatencyMAC=265 nS|lblFixedLatencyAUDIO=395 uS, 833 nS|"
-                              "lblCurrentDelayAVG=-|scroll=10|lblAdditionalDelay=1 uS, 0 nS|"
-                              "servo=off Auto &delay compensation|auto=on";
+    const QString on = "click:chkAutoUpdate";
+    const QString fixed = "FixedLatencyMAC=265 nS|FixedLatencyAUDIO=395 uS, 833 nS|";
     const QByteArray far = Reply({{40, 5}, {52, 3000000}}, 61, 1);
-    OnReply("encoder", Adjust, "sfn=1;dly=10", {far}, onlyFixed, "ENCODER");
-    OnReply("sfn 0", Adjust, "sfn=0;dly=10", {far}, onlyFixed);
-    OnReply("3 ms", Adjust, "sfn=1;dly=250", {Reply({{52, 3000000}})},
-            "scroll=25000|lblAdditionalDelay=2 mS, 500 uS, 0 nS|auto=off");
-    OnReply("-500 ns", Adjust, "sfn=1;dly=100", {Reply({{52, -500}})},
-            "scroll=0|lblAdditionalDelay=0 nS|auto=off");
-    OnReply("the same delay", Adjust, "sfn=1;dly=250", {Reply({{52, 25000}})},
-            "scroll=250|auto=on");
-    OnReply("a tie to even", Adjust, "sfn=1", {Reply({{52, 25050}})}, "scroll=250");
-    OnReply("100000 + 25000", Adjust, "sfn=1;dly=250",
-            {Reply({{40, 100000}, {44, 90000}, {48, 110000}, {52, 25000}})},
-            "lblCurrentDelayAVG=125 uS, 0 nS|lblDelaySumAVG=521 uS, 98 nS|"
-            "lblCurrentDelayMIN=115 uS, 0 nS|lblDelaySumMIN=511 uS, 98 nS|"
-            "lblCurrentDelayMAX=135 uS, 0 nS|lblDelaySumMAX=531 uS, 98 nS|servo=off Auto servo|"
-            "auto=on");
-    OnReply("servo on", Adjust, "sfn=1;dly=250",
-            {Reply({{40, 100000}, {52, 25000}, {56, -120}}, 61, 1)},
-            "servo=on Auto servo (-120 nS)|lblCurrentDelayAVG=124 uS, 880 nS|auto=off");
-    OnReply("servo flag 2 is off", Adjust, "sfn=1;dly=250",
-            {Reply({{40, 100000}, {52, 25000}, {56, -120}}, 61, 2)},
-            "servo=off Auto servo|lblCurrentDelayAVG=125 uS, 0 nS|auto=on");
-    OnReply("delay texts", Adjust, "sfn=1", {Reply({{40, 999}, {44, -1500}, {48, 1000001}})},
-            "lblCurrentDelayAVG=999 nS|lblDelaySumAVG=397 uS, 97 nS|"
-            "lblCurrentDelayMIN=-1 uS, 500 nS|lblDelaySumMIN=394 uS, 598 nS|"
-            "lblCurrentDelayMAX=1 mS, 0 uS, 1 nS");
-    OnReply("extremes", Adjust, "sfn=1", {Reply({{40, kMin}, {48, kMax - 396098}})},
-            "lblCurrentDelayAVG=-2147 mS, 483 uS, 648 nS|lblDelaySumMAX=2147 mS, 483 uS, 647 nS");
+    const QString untouched = fixed + "CurrentDelayAVG=-|scroll=10|AdditionalDelay=1 uS, 0 nS|"
+                                      "servo=off Auto &delay compensation|auto=on/on";
+    Row("encoder", Adjust, "sfn=1;dly=10;type=ENCODER", {far}, untouched, {on});
+    Row("sfn 0", Adjust, "sfn=0;dly=10", {far}, untouched, {on});
+    Row("3 ms", Adjust, "sfn=1;dly=250", {Reply({{52, 3000000}})},
+        "scroll=25000|AdditionalDelay=2 mS, 500 uS, 0 nS|auto=off/off", {on});
+    Row("-500 ns", Adjust, "sfn=1;dly=100", {Reply({{52, -500}})},
+        "scroll=0|AdditionalDelay=0 nS|auto=off/off", {on});
+    Row("the same delay", Adjust, "sfn=1;dly=250", {Reply({{52, 25000}})}, "scroll=250|auto=on/on",
+        {on});
+    Row("a tie to even", Adjust, "sfn=1", {Reply({{52, 25050}})}, "scroll=250");
+    Row("100000 + 25000", Adjust, "sfn=1;dly=250",
+        {Reply({{40, 100000}, {44, 90000}, {48, 110000}, {52, 25000}})},
+        fixed + "CurrentDelayAVG=125 uS, 0 nS|DelaySumAVG=521 uS, 98 nS|CurrentDelayMIN=115 uS, "
+                "0 nS|DelaySumMIN=511 uS, 98 nS|CurrentDelayMAX=135 uS, 0 nS|DelaySumMAX=531 uS, "
+                "98 nS|servo=off Auto servo|auto=on/on",
+        {on});
+    Row("servo on", Adjust, "sfn=1;dly=250",
+        {Reply({{40, 100000}, {52, 25000}, {56, -120}}, 61, 1)},
+        "servo=on Auto servo (-120 nS)|CurrentDelayAVG=124 uS, 880 nS|auto=off/off", {on});
+    Row("servo flag 2 is off", Adjust, "sfn=1;dly=250",
+        {Reply({{40, 100000}, {52, 25000}, {56, -120}}, 61, 2)},
+        "servo=off Auto servo|CurrentDelayAVG=125 uS, 0 nS|auto=on/on", {on});
+    Row("delay texts", Adjust, "sfn=1", {Reply({{40, kMin}, {44, 1000001}, {48, kMax - 396098}})},
+        "CurrentDelayAVG=-2147 mS, 483 uS, 648 nS|CurrentDelayMIN=1 mS, 0 uS, 1 nS|"
+        "DelaySumMAX=2147 mS, 483 uS, 647 nS");
     const QByteArray avgOverflow = Reply({{40, kMax}, {52, 1000}});
-    OnReply("average overflow", Adjust, "sfn=1;dly=10", {avgOverflow},
-            "scroll=10|lblFixedLatencyMAC=265 nS|lblCurrentDelayAVG=-|box=" + kErr4);
-    OnReply("summary overflow", Adjust, "sfn=1", {Reply({{40, kMax - 396097}})},
-            "lblCurrentDelayAVG=-|box=" + kErr4);
-    OnReply("servo underflow", Adjust, "sfn=1", {Reply({{40, kMin}, {56, -1}}, 61, 1)},
-            "servo=on Auto servo (-1 nS)|lblCurrentDelayAVG=-|box=" + kErr4);
-    OnReply("maximum overflow", Adjust, "sfn=1", {Reply({{48, kMax}, {52, 100}})},
-            "lblCurrentDelayMIN=100 nS|lblCurrentDelayMAX=-|box=" + kErr4);
-    OnReply("sfn not a number", Adjust, "sfn=on;dly=250", {Reply({{52, 500}})},
-            "lblFixedLatencyMAC=265 nS|scroll=250|box=" + kErr4);
+    Row("average overflow", Adjust, "sfn=1;dly=10", {avgOverflow},
+        fixed + "scroll=10|CurrentDelayAVG=-" + kErr4);
+    Row("summary overflow", Adjust, "sfn=1", {Reply({{40, kMax - 396097}})},
+        "CurrentDelayAVG=-" + kErr4);
+    Row("maximum overflow", Adjust, "sfn=1", {Reply({{48, kMax}, {52, 100}})},
+        "CurrentDelayMIN=100 nS|CurrentDelayMAX=-" + kErr4);
+    Row("sfn not a number", Adjust, "sfn=on;dly=250", {Reply({{52, 500}})},
+        fixed + "scroll=250" + kErr4);
     for (int size : {0, 60, 62})
-        OnReply(qPrintable(QString("%1 bytes dropped").arg(size)), Adjust, "sfn=1;dly=10",
-                {Reply({{40, 1000}, {52, 3000000}}, size), avgOverflow},
-                "scroll=10|lblCurrentDelayAVG=-|box=" + kErr4);
-}
+        Row(qPrintable(QString("%1 bytes dropped").arg(size)), Adjust, "sfn=1;dly=10",
+            {Reply({{40, 1000}, {52, 3000000}}, size), avgOverflow},
+            "scroll=10|CurrentDelayMIN=-" + kErr4);
+    Row("error box drops further replies", Adjust, "sfn=1",
+        {avgOverflow, Reply({{40, 7000}, {52, 3000}})}, "CurrentDelayAVG=10 uS, 0 nS" + kErr4,
+        {"box stays open", "reply"});
 
-void TestDiag::actions_data() {
-    columns();
-    const QString set = "click:cmdSet", servo = "click:chkAutoServo", on = "click:chkAutoUpdate";
-    Row("opening", Adjust, "dly=250;srv=1;AutoClearCounters=1", {}, {}, {},
-        "scroll=250|lblAdditionalDelay=25 uS, 0 nS|servo=on Auto &delay compensation|clear=on 1|"
-        "auto=off|lblCurrentDelayAVG=-|lblFixedLatencyMAC=-|modal=on");
-    Row("opening, not numbers", Adjust, "dly=abc;srv=abc;AutoClearCounters=abc", {}, {}, {},
-        "scroll=0|lblAdditionalDelay=0 nS|servo=off Auto &delay compensation|clear=off abc|"
+    Row("opening", Adjust, "dly=250;srv=1;AutoClearCounters=1", {},
+        "scroll=250|AdditionalDelay=25 uS, 0 nS|servo=on Auto &delay compensation|clear=on 1|"
+        "auto=off/off|CurrentDelayAVG=-|FixedLatencyMAC=-|modal=on");
+    Row("opening, not numbers", Adjust, "dly=abc;srv=abc;AutoClearCounters=abc", {},
+        "scroll=0|AdditionalDelay=0 nS|servo=off Auto &delay compensation|clear=off abc|"
         "ini:dly=abc");
-    Row("opening, above range", Adjust, "dly=99999;srv=2;AutoClearCounters=2", {}, {}, {},
-        "scroll=25000|lblAdditionalDelay=2 mS, 500 uS, 0 nS|servo=off Auto &delay compensation|"
+    Row("opening, above range", Adjust, "dly=99999;srv=2;AutoClearCounters=2", {},
+        "scroll=25000|AdditionalDelay=2 mS, 500 uS, 0 nS|servo=off Auto &delay compensation|"
         "clear=off 2");
-    Row("opening, below range", Adjust, "dly=-5", {}, {}, {}, "scroll=0|lblAdditionalDelay=0 nS");
-    Row("opening, huge", Adjust, "dly=99999999999", {}, {}, {}, "scroll=25000");
-    Row("set 250, servo on", Adjust, "dly=17", {"scroll:250", servo, on, set}, {},
-        {QByteArray::fromHex("53000061A801")}, "lblAdditionalDelay=25 uS, 0 nS|auto=off");
-    Row("set 25000", Adjust, "", {"scroll:25000", set}, {}, {QByteArray::fromHex("53002625A000")},
-        "lblAdditionalDelay=2 mS, 500 uS, 0 nS");
-    Row("set 0", Adjust, "dly=17", {"scroll:0", set}, {}, {QByteArray::fromHex("530000000000")},
-        "lblAdditionalDelay=0 nS");
-    // The clear comes after the timer, so after the refresh sent at once.
-    Row("auto clear after set", Adjust, "dly=250", {"click:chkAutoClear", set, "click:cmdRefresh"},
-        {}, {QByteArray::fromHex("53000061A800"), "GetDel", "RstStats"}, "clear=on 1");
-    Row("auto clear off", Adjust, "", {"click:chkAutoClear", "click:chkAutoClear"}, {}, {},
-        "clear=off 0");
-    Row("clear ends auto refresh", Adjust, "", {on, "click:cmdResetStats"}, {}, {},
-        "auto=off|box=" + kReset);
-    Row("scroll ends auto refresh", Adjust, "dly=10", {on, "key:PgUp"}, {}, {},
-        "auto=off|scroll=110");
-    Row("servo ends auto refresh", Adjust, "", {on, servo}, {}, {}, "auto=off");
-    Row("auto clear ends auto refresh", Adjust, "", {on, "click:chkAutoClear"}, {}, {}, "auto=off");
-    Row("refresh keeps auto refresh", Adjust, "", {on, "click:cmdRefresh"}, {}, {"GetDel"},
-        "auto=on");
-    Row("stats reset", Stats, "", {"yes", "click:cmdResetStats", "click:cmdRefreshStats"}, {},
-        {"RstStats", "GetStats"}, "box=" + kReset);
-    Row("stats reset, No", Stats, "", {"click:cmdResetStats", "click:cmdRefreshStats"}, {},
-        {"GetStats"}, "box=" + kReset);
-    Row("adjust reset", Adjust, "", {"yes", "click:cmdResetStats"}, {}, {"RstStats"},
-        "box=" + kReset);
-    Row("adjust reset, No", Adjust, "", {"click:cmdResetStats", "click:cmdRefresh"}, {}, {"GetDel"},
-        "box=" + kReset);
+    Row("opening, below range", Adjust, "dly=-5", {}, "scroll=0|AdditionalDelay=0 nS");
+    Row("opening, huge", Adjust, "dly=99999999999", {}, "scroll=25000");
+    const QString set = "click:cmdSet", servo = "click:chkAutoServo", clear = "click:chkAutoClear";
+    const QString reset = "click:cmdResetStats", refresh = "click:cmdRefresh";
+    Row("set 25000", Adjust, "", {},
+        "AdditionalDelay=2 mS, 500 uS, 0 nS|auto=off/off|sent=53002625a000",
+        {"scroll:25000", on, set});
+    // The clear comes after its timer, so after the refresh sent at once.
+    Row("auto clear after set", Adjust, "dly=250", {},
+        "clear=on 1|sent=53000061a800 GetDel RstStats", {clear, set, refresh});
+    Row("auto clear off", Adjust, "", {}, "clear=off 0", {clear, clear});
+    Row("clear ends auto refresh", Adjust, "", {}, "auto=off/off|sent=GetDel" + kReset,
+        {on, reset, refresh});
+    Row("scroll ends auto refresh", Adjust, "", {}, "auto=off/off", {on, "scroll:110"});
+    Row("servo ends auto refresh", Adjust, "", {}, "auto=off/off", {on, servo});
+    Row("auto clear ends auto refresh", Adjust, "", {}, "auto=off/off", {on, clear});
+    Row("refresh keeps auto refresh", Adjust, "", {}, "auto=on/on|sent=GetDel", {on, refresh});
+    Row("reset", Adjust, "", {}, "sent=RstStats" + kReset, {"yes", reset});
+    Row("reset", Stats, "", {}, "modal=on|free=off|sent=RstStats" + kReset, {"yes", reset});
+    Row("reset, No", Stats, "", {}, "free=on|sent=GetStats" + kReset,
+        {reset, "click:cmdRefreshStats", "close"});
     // Moved after the Set, never sent: the element still has 250 and servo on.
-    const QStringList setThenMove = {"scroll:250", servo, set, "scroll:400", "key:Right", servo};
-    Row("close writes the last set", Adjust, "dly=0;srv=0", setThenMove + QStringList{"close"}, {},
-        {QByteArray::fromHex("53000061A801")},
-        "scroll=401|ini:dly=250|ini:srv=1|free=on|box=" + kReminder);
-    Row("close, store not writable", Adjust, "dly=0;srv=0",
-        setThenMove + QStringList{"unwritable", "close"}, {}, {},
-        "ini:dly=0|ini:srv=0|box=(x) " + db::kWriteFailedText + "|box=" + kReminder);
-    Row("close without set", Adjust, "dly=0;srv=0", {"scroll:250", "close"}, {}, {},
-        "ini:dly=0|ini:srv=0|free=on");
-    Row("stats holds the port", Stats, "", {}, {}, {}, "modal=on|free=off");
-    Row("stats closed", Stats, "", {"close"}, {}, {}, "free=on");
+    const QStringList setThenMove = {"scroll:250", servo, set, "scroll:400", servo};
+    Row("close writes the last set", Adjust, "dly=0;srv=0", {},
+        "scroll=400|ini:dly=250|ini:srv=1|free=on|sent=53000061a801" + kReminder,
+        setThenMove + QStringList{"close"});
+    Row("close, store not writable", Adjust, "dly=0;srv=0", {},
+        "ini:dly=0|ini:srv=0|box=(x) " + db::kWriteFailedText + kReminder,
+        setThenMove + QStringList{"unwritable", "close"});
+    Row("close without set", Adjust, "dly=0;srv=0", {}, "ini:dly=0|ini:srv=0|free=on",
+        {"scroll:250", "close"});
     // Sends with nowhere to go; the window still receives.
     for (const char* ip : {"ip=", "ip=STUDIO", "ip=192.0.2.1"}) {
-        Row(qPrintable(QString("stats, ") + ip), Stats, ip,
-            {"yes", "click:cmdResetStats", "click:cmdRefreshStats"}, {Reply({{0, 3}})}, {},
-            "lblMACTxOK=3|quiet=on|box=" + kReset);
-        Row(qPrintable(QString("adjust, ") + ip), Adjust, ip,
-            {"click:chkAutoClear", set, on, "ticks", "click:cmdRefresh"}, {Reply({})}, {},
-            "lblFixedLatencyMAC=265 nS|quiet=on");
+        Row(ip, Stats, ip, {Reply({{0, 3}})}, "MACTxOK=3|sent=" + kReset,
+            {"yes", reset, "click:cmdRefreshStats"});
+        Row(ip, Adjust, ip, {Reply({})}, "FixedLatencyMAC=265 nS|sent=", {clear, set, on, refresh});
     }
-}
-
-void TestDiag::errorBoxDropsFurtherReplies_data() {
-    QTest::addColumn<bool>("adjust");
-    QTest::addColumn<QByteArray>("failing");
-    QTest::addColumn<QByteArray>("good");
-    QTest::addColumn<QString>("label");
-    QTest::addColumn<QString>("shown");
-    QTest::newRow("stats") << Stats << Reply({{0, kMax}, {8, 1}}) << Reply({{0, 66}})
-                           << "lblMACTxOK"
-                           << "66";
-    QTest::newRow("adjust") << Adjust << Reply({{40, kMax}, {52, 1000}})
-                            << Reply({{40, 7000}, {52, 3000}}) << "lblCurrentDelayAVG"
-                            << "10 uS, 0 nS";
-}
-
-void TestDiag::errorBoxDropsFurtherReplies() {
-    QFETCH(bool, adjust);
-    QFETCH(QByteArray, failing);
-    QFETCH(QByteArray, good);
-    QFETCH(QString, label);
-    QFETCH(QString, shown);
-    QVERIFY(open(adjust, "sfn=1;dly=10"));
-    m_box->onShow([&](const platform::MessageBoxRequest&) {
-        if (m_box->count() == 1) // while the first box is open, another failing reply comes
-            m_element->writeDatagram(failing, kStation, kPort);
-    });
-    m_box->stayOpen(QString(), 50);
-    m_element->writeDatagram(failing, kStation, kPort);
-    QTRY_COMPARE(m_box->count(), 1);
-    m_element->writeDatagram(good, kStation, kPort); // listening again once the box is gone
-    QTRY_COMPARE(child<QLabel>(label)->text(), shown);
-    QCOMPARE(m_box->texts(), QStringList{adjust ? diag::kDelayErrorText : diag::kStatsErrorText});
-}
-
-void TestDiag::oddFieldLengths() {
-    QCOMPARE(diag::GetLongFromReply(QByteArray::fromHex("0080FF01")), 0x0080FF01);
-    QCOMPARE(diag::GetLongFromReply(QByteArray::fromHex("FFFFFF")), 0);
-    QCOMPARE(diag::GetLongFromReply(QByteArray::fromHex("0000000101")), 0);
 }
 
 QTEST_MAIN(TestDiag)
