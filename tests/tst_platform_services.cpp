@@ -114,53 +114,36 @@ class TestServices : public QObject {
 private slots:
     void init() {
         if (QByteArray(QTest::currentTestFunction()).startsWith("net") && !g_ownNetwork) {
-            if (qgetenv("CI") == "true")
-                QFAIL("needs root for a network namespace of its own");
+            QVERIFY2(qgetenv("CI") != "true", "needs root for a network namespace of its own");
             QSKIP("needs root for a network namespace of its own");
         }
     }
 
-    void realBox_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<int>("icon");
-        QTest::addColumn<int>("answer");    // Yes or No: a Yes/No box, pressed so
-        QTest::addColumn<QString>("shown"); // title|text|icon|buttons|default
-        QTest::newRow("lines, application title")
-            << "Invalid IP address.\rCannot save."
-            << "" << int(MsgIcon::Critical) << int(MsgAnswer::Ok)
-            << "Talvoren Kestrune Manager|Invalid IP address.\nCannot save.|3|OK|OK";
-        QTest::newRow("yes, own title")
-            << "Send?"
-            << "NMS" << int(MsgIcon::Question) << int(MsgAnswer::Yes) << "NMS|Send?|4|No Yes|No";
-        QTest::newRow("no") << "a\r\rb"
-                            << "" << int(MsgIcon::Exclamation) << int(MsgAnswer::No)
-                            << "Talvoren Kestrune Manager|a\n\nb|2|No Yes|No";
-    }
     void realBox() {
-        QFETCH(QString, text);
-        QFETCH(QString, title);
-        QFETCH(int, icon);
-        QFETCH(int, answer);
-        QFETCH(QString, shown);
-        QString seen;
-        QTimer::singleShot(0, this, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            QStringList names;
-            for (QAbstractButton* b : box->buttons())
-                names << b->text().remove('&');
-            names.sort();
-            seen = QStringList{box->windowTitle(), box->text(), QString::number(box->icon()),
-                               names.join(' '), box->defaultButton()->text().remove('&')}
-                       .join('|');
-            box->button(answer == int(MsgAnswer::Yes)  ? QMessageBox::Yes
-                        : answer == int(MsgAnswer::No) ? QMessageBox::No
-                                                       : QMessageBox::Ok)
-                ->click();
-        });
-        const auto buttons = answer == int(MsgAnswer::Ok) ? MsgButtons::Ok : MsgButtons::YesNo;
-        QCOMPARE(int(showMessage(text, title, MsgIcon(icon), buttons)), answer);
-        QCOMPARE(seen, shown);
+        // The answer, then what the box showed: title|text|icon|buttons|default.
+        const auto show = [this](const QString& text, const QString& title, MsgIcon icon,
+                                 MsgButtons buttons, QMessageBox::StandardButton press) {
+            QString seen;
+            QTimer::singleShot(0, this, [&] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                QStringList names;
+                for (QAbstractButton* b : box->buttons())
+                    names << b->text().remove('&');
+                names.sort();
+                seen = QStringList{box->windowTitle(), box->text(), QString::number(box->icon()),
+                                   names.join(' '), box->defaultButton()->text().remove('&')}
+                           .join('|');
+                box->button(press)->click();
+            });
+            return QString::number(int(showMessage(text, title, icon, buttons))) + '|' + seen;
+        };
+        QCOMPARE(show("Invalid IP address.\rCannot save.", "", MsgIcon::Critical, MsgButtons::Ok,
+                      QMessageBox::Ok),
+                 "0|Talvoren Kestrune Manager|Invalid IP address.\nCannot save.|3|OK|OK");
+        QCOMPARE(show("Send?", "NMS", MsgIcon::Question, MsgButtons::YesNo, QMessageBox::Yes),
+                 "1|NMS|Send?|4|No Yes|No");
+        QCOMPARE(show("a\r\rb", "", MsgIcon::Exclamation, MsgButtons::YesNo, QMessageBox::No),
+                 "2|Talvoren Kestrune Manager|a\n\nb|2|No Yes|No");
     }
 
     void scriptedBox() {

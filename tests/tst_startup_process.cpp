@@ -1,5 +1,5 @@
-// The real program, started as a user starts it, against a running instance, a killed one
-// and a taken port. Its boxes and its title are read on standard output.
+// The real program, started as a user starts it: beside a running instance, after a killed
+// one, and with its port taken. Its boxes and its title are read on standard output.
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -8,19 +8,13 @@
 class TestStartupProcess : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
+    QTemporaryDir m_dir; // settings, lock and data of the program
 
-    static QByteArray contents(const QString& path) {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-
-    // Settings that skip the notice and choose loopback; lock and data in the folder.
-    QProcess* station(const QStringList& args, bool printTitle) {
+    QProcess* station(const QStringList& args, const char* printTitle = "1") {
         auto* p = new QProcess(this);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("KESTRUNE_MESSAGEBOXES", "console");
-        env.insert("KESTRUNE_PRINT_TITLE", printTitle ? "1" : "0");
+        env.insert("KESTRUNE_PRINT_TITLE", printTitle);
         env.insert("KESTRUNE_PROGRAM_DIR", m_dir.path());
         env.insert("KESTRUNE_LOCK_PATH", m_dir.filePath("nms.lock"));
         env.insert("XDG_CONFIG_HOME", m_dir.path());
@@ -28,60 +22,38 @@ class TestStartupProcess : public QObject {
         p->start(qEnvironmentVariable("KESTRUNE_BUILD_DIR") + "/app/kestrune-nms", args);
         return p;
     }
+    // Its standard output, then its exit code.
+    QString run(const QStringList& args = {}) {
+        QProcess* p = station(args);
+        if (!p->waitForFinished(20000))
+            return "still running";
+        return QString::fromLocal8Bit(p->readAllStandardOutput()) + QString::number(p->exitCode());
+    }
+    QByteArray lockHolder() {
+        QFile f(m_dir.filePath("nms.lock"));
+        return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed() : QByteArray();
+    }
 
 private slots:
-    void initTestCase() {
-        QVERIFY(QDir(m_dir.path()).mkpath("Talvoren"));
-        QFile settings(m_dir.filePath("Talvoren/Talvoren.ini"));
-        QVERIFY(settings.open(QIODevice::WriteOnly));
-        settings.write("[Kestrune]\nEULA1=1\nNMS%20IP%20Address=127.0.0.1\n");
-    }
-
-    void startUp_data() {
-        QTest::addColumn<QString>("before"); // "running", "killed" instance, or "port" taken
-        QTest::addColumn<QString>("argument");
-        QTest::addColumn<QString>("output");
-        QTest::addColumn<int>("exitCode");
-        QTest::newRow("second instance refused")
-            << "running"
-            << ""
-            << "BOX 1|Talvoren Kestrune NMS|Talvoren Kestrune NMS is already "
-               "running (check the icon in system tray)!\n"
-            << 0;
-        QTest::newRow("starts after a killed instance")
-            << "killed"
-            << "gps"
-            << "TITLE Kestrune NMS v.3.4.8 [GPSDO version] - Talvoren Broadcast\n"
-            << 0;
-        QTest::newRow("occupied port ends the program")
-            << "port"
-            << ""
-            << "BOX 4|Talvoren Kestrune Manager|Unable to use UDP port 2976: occupied.\n"
-            << 1;
-    }
     void startUp() {
-        QFETCH(QString, before);
-        QFETCH(QString, argument);
-        QFETCH(QString, output);
-        QFETCH(int, exitCode);
+        QFile settings(m_dir.filePath("Talvoren/Talvoren.ini")); // notice accepted, loopback
+        QVERIFY(QDir(m_dir.path()).mkpath("Talvoren") && settings.open(QIODevice::WriteOnly));
+        settings.write("[Kestrune]\nEULA1=1\nNMS%20IP%20Address=127.0.0.1\n");
+        settings.close();
+        std::unique_ptr<QProcess> first(station({}, "0"));
+        QTRY_COMPARE_WITH_TIMEOUT(lockHolder(), QByteArray::number(first->processId()), 20000);
+        QCOMPARE(run(), "BOX 1|Talvoren Kestrune NMS|Talvoren Kestrune NMS is already running "
+                        "(check the icon in system tray)!\n0");
+        first->kill(); // no chance to let go of anything
+        QVERIFY(first->waitForFinished());
+        const QString empty = "BOX 1|Information|Local database is empty.\\rPlease click 'Auto "
+                              "Discover' icon to probe the network.\n";
+        QCOMPARE(run({"gps"}),
+                 empty + "TITLE Kestrune NMS v.3.4.8 [GPSDO version] - Talvoren Broadcast\n0");
         QUdpSocket holder;
-        std::unique_ptr<QProcess> first;
-        if (before == "port") {
-            QVERIFY(holder.bind(QHostAddress("127.0.0.1"), 2976));
-        } else {
-            first.reset(station({}, false));
-            const QByteArray pid = QByteArray::number(first->processId()) + '\n';
-            QTRY_COMPARE_WITH_TIMEOUT(contents(m_dir.filePath("nms.lock")), pid, 20000);
-        }
-        if (before == "killed") {
-            first->kill(); // no chance to let go of anything
-            QVERIFY(first->waitForFinished());
-        }
-        QProcess* p = station(argument.isEmpty() ? QStringList() : QStringList{argument}, true);
-        QVERIFY(p->waitForFinished(20000));
-        const QString out = QString::fromLocal8Bit(p->readAllStandardOutput());
-        QVERIFY2(out.endsWith(output), qPrintable(out));
-        QCOMPARE(p->exitCode(), exitCode);
+        QVERIFY(holder.bind(QHostAddress("127.0.0.1"), 2976));
+        QCOMPARE(run(), empty + "BOX 4|Talvoren Kestrune Manager|Unable to use UDP port 2976: "
+                                "occupied.\n1");
     }
 };
 
