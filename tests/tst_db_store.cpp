@@ -3,7 +3,6 @@
 #include "db/inistore.h"
 #include "db/records.h"
 
-#include <QDir>
 #include <QtTest>
 
 #include <csignal>
@@ -21,9 +20,10 @@ class TestStore : public QObject {
     std::optional<QTemporaryDir> m_dir;
 
     QString path() const { return m_dir->filePath("nms.ini"); }
-    void put(const QByteArray& b) {
+    void put(const QByteArray& b) { // nothing for none
         QFile f(path());
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(b) == b.size());
+        QVERIFY(b == none ||
+                (f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(b) == b.size()));
     }
     QByteArray bytes() const {
         QFile f(path());
@@ -150,15 +150,14 @@ private slots:
         QFETCH(QByteArray, before);
         QFETCH(QString, ops);
         QFETCH(QByteArray, after);
-        if (before != none)
-            put(before);
+        put(before);
         QList<QPair<QString, IniEntries>> records;
         for (const QString& op : ops.split(';')) {
             QVERIFY2(run(op, path()) != op.startsWith('!'), qPrintable(op));
             const QStringList a = args(op);
-            records.append({a.value(1), {}});
-            for (int i = 2; i + 1 < a.size(); i += 2)
-                records.last().second.append({a[i], a[i + 1]});
+            records.append({a.value(1), {{a.value(2), a.value(3)}}});
+            if (a[0] == "e")
+                records.last().second.append({a[4], a[5]});
         }
         QCOMPARE(bytes(), after.isNull() ? before : after);
         QVERIFY(leftovers().isEmpty());
@@ -236,10 +235,8 @@ private slots:
     }
 
     void macSectionNames() {
-        for (const char* mac : {"00:1A:2B:3C:4D:5E", "00:1a:2b:3c:4d:5e"}) {
-            QCOMPARE(Encode_MAC(mac), QString("001A2B3C4D5E"));
-            QCOMPARE(Decode_MAC("001a2b3c4d5E"), QString(mac).toUpper());
-        }
+        QCOMPARE(Encode_MAC("00:1a:2B:3c:4D:5e") + Decode_MAC("001a2b3c4d5E"),
+                 "001A2B3C4D5E00:1A:2B:3C:4D:5E");
         for (const char* text : {"00:1A:2B:3C:4D:5", "00:1A:2B:3C:4D:5E:", "001A2B3C4D5E", ""})
             QCOMPARE(Encode_MAC(text) + Decode_MAC(QString(text).left(11)), QString());
         QCOMPARE(Decode_MAC("001A2B3C4D5E0"), QString());
