@@ -10,7 +10,7 @@ namespace testsupport {
 
 StationFixture::StationFixture(const QString& stationAddress, app::Station::Timing timing) {
     platform::setProgramDirectory(dir.path());
-    qputenv("KESTRUNE_LOCK_PATH", (dir.path() + QStringLiteral("/nms.lock")).toLocal8Bit());
+    qputenv("KESTRUNE_LOCK_PATH", QFile::encodeName(dir.filePath(QStringLiteral("nms.lock"))));
     settings.values.insert(QStringLiteral("EULA1"), QStringLiteral("1"));
     settings.values.insert(QStringLiteral("NMS IP Address"), stationAddress);
     addresses.list.addresses = {stationAddress};
@@ -22,18 +22,6 @@ StationFixture::~StationFixture() {
     platform::setProgramDirectory(QString());
 }
 
-app::Station::Timing StationFixture::fastTiming() {
-    app::Station::Timing t;
-    t.discoveryWindowMs = 300;
-    t.macTickMs = 10;
-    t.responseTimeoutMs = 300;
-    return t;
-}
-
-QString StationFixture::iniPath() const {
-    return dir.filePath(QStringLiteral("nms.ini"));
-}
-
 void StationFixture::writeIni(const QByteArray& bytes) const {
     QFile f(iniPath());
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -43,10 +31,6 @@ void StationFixture::writeIni(const QByteArray& bytes) const {
 QByteArray StationFixture::readIni() const {
     QFile f(iniPath());
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool StationFixture::start(const QStringList& arguments) {
-    return m_station->start(arguments);
 }
 
 bool StationFixture::selectNode(const QString& mac) {

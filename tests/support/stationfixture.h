@@ -23,14 +23,14 @@ public:
                             app::Station::Timing timing = fastTiming());
     ~StationFixture();
 
-    static app::Station::Timing fastTiming();
+    static app::Station::Timing fastTiming() { return {300, 10, 300}; }
 
-    QString iniPath() const;
+    QString iniPath() const { return dir.filePath(QStringLiteral("nms.ini")); }
     void writeIni(const QByteArray& bytes) const;
     QByteArray readIni() const;
 
     // Runs the start-up sequence with the given arguments.
-    bool start(const QStringList& arguments = {});
+    bool start(const QStringList& arguments = {}) { return m_station->start(arguments); }
 
     app::Station& station() { return *m_station; }
     editor::MainControls& c() { return m_station->controls(); }
