@@ -4,7 +4,6 @@
 
 #include "db/inistore.h"
 #include "db/records.h"
-#include "db/sharedfunctions.h"
 #include "editor/vumeter.h"
 #include "platform/udpendpoint.h"
 #include "protocol/feedbackhandler.h"
@@ -15,7 +14,6 @@
 #include <optional>
 
 using namespace testsupport;
-using platform::MsgAnswer;
 
 namespace {
 
@@ -32,17 +30,15 @@ const QByteArray kDecoder =
     "GW=127.0.10.254\r\nINPUT=0\r\nTYPE=1\r\nTX=0\r\nMULTI=239.1.2.3\r\nROLE=2\r\nSN=2002\r\n"
     "VER=2.8\r\nSFN=1\r\nBUF=3\r\nATT=200\r\nSDM=0\r\nSDL=37\r\nSDT=43\r\nLLO=0\r\n";
 // The decoder as stored from the answer below with the name "NEW NAME".
-const QByteArray kStored =
-    "NAME=NEW NAME        \r\nIP=127.0.10.2\r\nMASK=255.255.255.0\r\nGW=127."
-    "0.10.254\r\nINPUT=0\r\nTYPE=1\r\nTX=0\r\nMULTI=239.1.2.3\r\nROLE=2\r\nSN="
-    "2002\r\nVER=2.9\r\nSFN=1\r\nBUF=4\r\nATT=220\r\nSDM=0\r\nSDL=37\r\nSDT=43"
-    "\r\nLLO=0\r\n";
+const QByteArray kStored = QByteArray(kDecoder)
+                               .replace("TX SITE ", "NEW NAME")
+                               .replace("2.8", "2.9")
+                               .replace("BUF=3", "BUF=4")
+                               .replace("T=200", "T=220");
 
 QByteArray ip4(const QString& text) {
-    QByteArray b;
-    for (const QString& p : text.split('.'))
-        b.append(char(p.toInt()));
-    return b;
+    return QByteArray::fromHex(
+        QByteArray::number(QHostAddress(text).toIPv4Address(), 16).rightJustified(8, '0'));
 }
 
 // As the element answers: a decoder's 54 bytes (att 220, v2.9, PTP on, buffer 4, silence
@@ -62,14 +58,11 @@ struct Started : StationFixture {
     }
 };
 
-// The next datagram the element's socket receives, with where it came from.
-QByteArray received(QUdpSocket& socket, QHostAddress* from = nullptr, quint16* port = nullptr) {
-    QByteArray d;
-    if (QTest::qWaitFor([&] { return socket.hasPendingDatagrams(); }, 2000)) {
-        d.resize(int(socket.pendingDatagramSize()));
-        socket.readDatagram(d.data(), d.size(), from, port);
-    }
-    return d;
+// The next datagram the element's socket receives.
+QNetworkDatagram received(QUdpSocket& socket) {
+    return QTest::qWaitFor([&] { return socket.hasPendingDatagrams(); }, 2000)
+               ? socket.receiveDatagram()
+               : QNetworkDatagram();
 }
 
 } // namespace
@@ -83,8 +76,6 @@ private slots:
         const QString plain(" - Talvoren Broadcast");
         QTest::newRow("none") << QStringList{"", "", plain, "22", ""};
         QTest::newRow("gps") << QStringList{"gPs", "", " [GPSDO version]" + plain, "23", ""};
-        QTest::newRow("ll") << QStringList{"ll", "", " [Low Latency Option]" + plain, "44", ""};
-        QTest::newRow("GPS LL") << QStringList{"GPS LL", "", plain, "22", ""};
         QTest::newRow("no database")
             << QStringList{"", "missing", plain, "22", e.arg("'Auto Discover' icon")};
         QTest::newRow("no sections")
@@ -108,19 +99,14 @@ private slots:
             f.writeIni(r[1] == "empty" ? "" : kEncoder + kDecoder);
         if (r[1] == "table")
             f.addresses.failWith(122);
-        QSignalSpy ended(&f.station(), &app::Station::programEnded);
         QCOMPARE(f.start(r[0].split(' ', Qt::SkipEmptyParts)), !r[2].isEmpty());
         QCOMPARE(f.boxes.texts(), r[4].isEmpty() ? QStringList() : QStringList{r[4]});
         QCOMPARE(f.station().hasEnded(), r[2].isEmpty());
-        QCOMPARE(ended.count(), int(r[1] == "table"));
-        QCOMPARE(f.station().udpClient().localPort(), quint16(r[2].isEmpty() ? 0 : 2976));
         if (r[2].isEmpty())
             return;
         QCOMPARE(f.station().window().windowTitle(), "Kestrune NMS v.3.4.8" + r[2]);
         QCOMPARE(f.c().scrlBuffer->maximum(), r[3].toInt());
-        // Nothing acts on the empty editor; the ping button waits in light yellow.
-        QVERIFY(!f.c().toolbarButton[6]->isEnabled() && !f.c().toolbarButton[7]->isEnabled() &&
-                !f.c().cmdGetStats->isEnabled() && !f.c().cmdAdjust->isEnabled());
+        // The ping button waits in light yellow.
         QCOMPARE(f.c().cmdPing->palette().color(QPalette::Button), QColor(255, 255, 192));
     }
 
@@ -139,26 +125,18 @@ private slots:
                                "STUDIO 1 [02:00:00:00:00:0A]|TX SITE [02:00:00:00:00:0B]|NO "
                                "ROLE [02:00:00:00:00:0C]");
         QCOMPARE(shown(), expected);
-        QCOMPARE(f.station().state().lstHidden.join(' '),
-                 QStringLiteral("02000000000A 02000000000B badname 02000000000c"));
-        f.station().RefreshList();
         f.station().RefreshList();
         QCOMPARE(shown(), expected); // nothing appended twice
         // A rebuild asked for from inside a rebuild's event step runs after it, on the new file.
-        int nested = 0;
         QTimer::singleShot(0, [&] {
-            ++nested;
             db::WriteToINI("02000000000D", "name", "LATE", f.iniPath());
             db::WriteToINI("02000000000D", "role", "2", f.iniPath());
             f.station().Load_Config();
         });
         f.station().Load_Config();
-        QCOMPARE(nested, 1);
-        QVERIFY(shown().startsWith("Select element: (4 items)|"));
-        QVERIFY(shown().endsWith("|LATE [02:00:00:00:00:0D]"));
-    }
-
-    void corruptedAndOddRecords() {
+        QVERIFY(shown().startsWith("Select element: (4 items)|") &&
+                shown().endsWith("|LATE [02:00:00:00:00:0D]"));
+        // A record with too many keys is refused; hand-edited values load by their rules.
         QByteArray ini = kEncoder + "[02000000000F]\r\n";
         for (int i = 0; i < 22; ++i)
             ini += "K" + QByteArray::number(i) + "=1\r\n";
@@ -166,67 +144,57 @@ private slots:
             "[020000000010]\r\nNAME=ODD\r\nIP=127.0.10.5\r\nINPUT=x\r\nTYPE=7\r\n"
             "TX= 1 \r\nROLE=2\r\nATT=014\r\nBUF=x\r\nSDL=1e2\r\nSDT=\r\nSDM=5\r\n"
             "SFN=2\r\nLLO=01\r\nBOUND=99\r\n";
-        Started f(ini + odd);
+        f.writeIni(ini + odd);
+        f.station().RefreshList();
         QVERIFY(f.selectNode(kEncoderMac));
         QVERIFY(f.selectNode("02:00:00:00:00:0F"));
         QCOMPARE(f.boxes.texts().last(),
                  QStringLiteral("Cannot load this element info.\rThe data stored in "
                                 "your computer about this element, is corrupted (1)."));
         QCOMPARE(f.c().lblElementMAC->text(), kEncoderMac);
-
         QVERIFY(f.selectNode("02:00:00:00:00:10"));
         auto& c = f.c();
-        const QList<int> shown{c.cmbAudioInput->currentIndex(), c.cmbAudioType->currentIndex(),
-                               c.cmbAudioTX->currentIndex(),    c.scrlAtten->value(),
-                               c.scrlBuffer->value(),           c.scrlSilDetLevel->value(),
-                               c.scrlSilDetTime->value(),       c.cmbSilDetMode->currentIndex(),
-                               c.cmbEncoders->currentIndex(),   c.chkSFNEnabled->isChecked(),
-                               c.chkLowLatency->isChecked()};
+        const QList<int> values{c.cmbAudioInput->currentIndex(), c.cmbAudioType->currentIndex(),
+                                c.cmbAudioTX->currentIndex(),    c.scrlAtten->value(),
+                                c.scrlBuffer->value(),           c.scrlSilDetLevel->value(),
+                                c.scrlSilDetTime->value(),       c.cmbSilDetMode->currentIndex(),
+                                c.cmbEncoders->currentIndex(),   c.chkSFNEnabled->isChecked(),
+                                c.chkLowLatency->isChecked()};
         // Not a number: the key's default; outside a list: no selection; only exactly 1 checks.
-        QCOMPARE(shown, (QList<int>{-1, -1, 1, 14, 1, 37, 43, -1, -1, 0, 1}));
+        QCOMPARE(values, (QList<int>{-1, -1, 1, 14, 1, 37, 43, -1, -1, 0, 1}));
         QVERIFY(f.readIni().endsWith(odd)); // 14 is not below the bar: nothing rewritten
-        f.boxes.enqueue(MsgAnswer::Yes);
-        c.cmbAudioInput->setCurrentIndex(0);
-        c.cmbAudioType->setCurrentIndex(0);
-        f.station().SaveChanges();
-        QCOMPARE(f.boxes.texts().last(),
-                 QStringLiteral("Please verify that all audio fields are correct!\rCannot save."));
     }
 
     void upload_data() {
-        QTest::addColumn<QString>("mac");       // empty: none selected
+        QTest::addColumn<QString>("mac");
         QTest::addColumn<QStringList>("typed"); // name, address
         QTest::addColumn<QByteArray>("answer"); // empty: refused before sending
         QTest::addColumn<QString>("box");
         QTest::addColumn<QByteArray>("stored");
         const QString differs("An error occured while saving '%1':\rFeedback is corrupted.");
         const QStringList typed{"new name", kElement};
-        const QByteArray kept = "[02000000000B]\r\nNAME=TX SITE  ";
-        QTest::newRow("decoder confirmed") << kDecoderMac << typed << feedback(2, "NEW NAME")
-                                           << kSaved << "[02000000000B]\r\n" + kStored;
+        const QByteArray kept = "[02000000000B]\r\nNAME=TX SITE  ",
+                         confirmed = feedback(2, "NEW NAME");
+        QTest::newRow("decoder confirmed")
+            << kDecoderMac << typed << confirmed << kSaved << kStored;
         QTest::newRow("encoder to one decoder")
             << kEncoderMac << typed << feedback(1, "new name", "192.168.1.91", 0, 1) << kSaved
             << QByteArray(
                    "TX=0\r\nMULTI=239.1.2.3\r\nROLE=1\r\nSN=2002\r\nREMOTE=192.168.1.91\r\n");
-        QTest::newRow("name differs")
-            << kDecoderMac << typed << feedback(2, "OTHER") << differs.arg("Element Name") << kept;
         QTest::newRow("remote differs")
             << kDecoderMac << typed << feedback(2, "NEW NAME", "239.9.9.9")
             << differs.arg("Remote IP") << QByteArray("MULTI=239.1.2.3\r\n");
         QTest::newRow("another element answered")
-            << kDecoderMac << typed << feedback(2, "NEW NAME").replace(0, 4, ip4("127.0.10.6"))
+            << kDecoderMac << typed << QByteArray(confirmed).replace(0, 4, ip4("127.0.10.6"))
             << "The response received does not match the selected element.\rCannot save this "
                "element info."
             << kept;
-        QTest::newRow("none selected")
-            << "" << typed << QByteArray() << "No Network Element selected!" << kept;
-        QTest::newRow("name before ip") << kDecoderMac << QStringList{"", "1.2.3"} << QByteArray()
-                                        << "Please verify that the name field is correct!" << kept;
         QTest::newRow("bad ip") << kDecoderMac << QStringList{"X", "1.2.3.256"} << QByteArray()
                                 << "Please verify that all IP fields are correct!" << kept;
     }
-    // The element's address is read after the question (the hook moves it there), three
-    // copies of the answer give one box, and the answer ends the time-out.
+    // The element's address is read after the question (the hook moves it there). The answer,
+    // three times, and the time-out come while a ping is on its way: no box opens before the
+    // ping's result, then each follows once, in order.
     void upload() {
         QFETCH(QString, mac);
         QFETCH(QStringList, typed);
@@ -238,190 +206,92 @@ private slots:
         f.neighbours.add(hostOrder("127.0.10.6"), macBytes(kEncoderMac));
         QUdpSocket element;
         QVERIFY(element.bind(QHostAddress(kElement), 2976));
-        QVERIFY(mac.isEmpty() || f.selectNode(mac));
+        QVERIFY(f.selectNode(mac));
         f.c().cmbAudioTX->setCurrentIndex(0);
         f.c().txtElementName->setText(typed[0]);
         f.c().txtElementIP->setText(typed[1]);
-        f.boxes.enqueue(MsgAnswer::Yes);
+        f.boxes.enqueue(platform::MsgAnswer::Yes);
         f.boxes.onShow(
             [&](auto&) { db::WriteToINI(db::Encode_MAC(mac), "ip", kElement, f.iniPath()); });
         f.station().SaveChanges();
-        QHostAddress from;
-        quint16 port = 0;
-        const QByteArray sent = received(element, &from, &port);
         if (answer.isEmpty()) {
             QCOMPARE(f.boxes.texts(), QStringList{box + "\rCannot save."});
-            QCOMPARE(f.boxes.titles(), QStringList{"Error!"});
-            QVERIFY(sent.isEmpty() && !f.c().timerRemoteSent->isActive());
+            QVERIFY(!element.waitForReadyRead(50) && !f.c().timerRemoteSent->isActive());
             return;
         }
-        QCOMPARE(f.boxes.titles(), QStringList{"Send configuration"});
-        QCOMPARE(sent.size(), mac == kDecoderMac ? 41 : 37);
-        QVERIFY(f.c().timerRemoteSent->isActive());
-        for (int i = 0; i < 3; ++i)
-            element.writeDatagram(answer, from, port);
-        QTRY_COMPARE(f.boxes.texts().mid(1), QStringList{box});
-        QTest::qWait(100);
-        QCOMPARE(f.boxes.texts().mid(1), QStringList{box});
-        QVERIFY(!f.c().timerRemoteSent->isActive());
-        QVERIFY2(f.readIni().contains(stored), f.readIni().constData());
-    }
-
-    // While the echo is on its way the time-out fires and the answer arrives: neither opens
-    // a box before the ping's own result, then both follow, in order, once.
-    void pingHoldsTimeOutAndAnswer() {
-        Started f;
-        f.neighbours.add(hostOrder(kElement), macBytes(kDecoderMac));
-        QUdpSocket element;
-        QVERIFY(element.bind(QHostAddress(kElement), 2976));
-        QVERIFY(f.selectNode(kDecoderMac));
-        f.boxes.enqueue(MsgAnswer::Yes);
-        f.station().SaveChanges();
-        QHostAddress from;
-        quint16 port = 0;
-        QCOMPARE(received(element, &from, &port).size(), 41);
-        int boxesWhileWaiting = -1;
+        const QNetworkDatagram sent = received(element);
+        QCOMPARE(sent.data().size(), mac == kDecoderMac ? 41 : 37);
         f.echo.answer(platform::EchoResult::Status::Ok, 7);
         f.echo.whileWaiting = [&] {
-            element.writeDatagram(feedback(2, "TX SITE"), from, port);
+            for (int i = 0; i < 3; ++i)
+                element.writeDatagram(sent.makeReply(answer));
             QVERIFY(QTest::qWaitFor([&] { return !f.c().timerRemoteSent->isActive(); }, 3000));
             QTest::qWait(50);
-            boxesWhileWaiting = f.boxes.count();
+            QCOMPARE(f.boxes.count(), 1);
         };
         f.c().cmdPing->click();
         QCOMPARE(f.c().cmdPing->text(), QStringLiteral("7 ms"));
-        QCOMPARE(boxesWhileWaiting, 1);
-        QTRY_COMPARE(f.boxes.texts().mid(1),
-                     (QStringList{"Waiting for a response from Network Element has timed "
-                                  "out!\rCannot save.",
-                                  kSaved}));
+        const QString timedOut(
+            "Waiting for a response from Network Element has timed out!\rCannot save.");
+        QTRY_COMPARE(f.boxes.texts().mid(1), (QStringList{timedOut, box}));
+        QTest::qWait(100);
+        QCOMPARE(f.boxes.count(), 3);
+        QVERIFY2(f.readIni().contains(stored), f.readIni().constData());
     }
 
-    void bindFailureEndsProgram_data() {
-        QTest::addColumn<QString>("button");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("statistics") << "cmdGetStats"
-                                    << "Error 2: Unable to use UDP port 2978: occupied.";
-        QTest::newRow("SFN adjustment") << "cmdAdjust"
-                                        << "Unable to use UDP port 2978: occupied.";
-    }
+    // A port held by another socket ends the program after its message; a station that could
+    // not move to another interface keeps its setting.
     void bindFailureEndsProgram() {
-        QFETCH(QString, button);
-        QFETCH(QString, message);
-        Started f;
-        QVERIFY(f.selectNode(kDecoderMac));
-        QUdpSocket holder;
-        QVERIFY(holder.bind(QHostAddress(kStation), 2978));
-        QSignalSpy ended(&f.station(), &app::Station::programEnded);
-        f.station().window().findChild<QPushButton*>(button)->click();
-        QCOMPARE(ended.count(), 1);
-        QCOMPARE(f.boxes.texts(), QStringList{message});
+        for (const auto& [control, address, message] :
+             {std::tuple("cmdGetStats", "127.0.10.1",
+                         "Error 2: Unable to use UDP port 2978: occupied."),
+              std::tuple("cmdAdjust", "127.0.10.1", "Unable to use UDP port 2978: occupied."),
+              std::tuple("cmbNMSIPAddr", "127.0.10.7", "Unable to use UDP port 2976: occupied.")}) {
+            StationFixture f(kStation);
+            f.writeIni(kEncoder + kDecoder);
+            f.addresses.list.addresses = {kStation, "127.0.10.7"};
+            QVERIFY(f.start() && f.selectNode(kDecoderMac));
+            QUdpSocket holder;
+            QVERIFY(holder.bind(QHostAddress(address), control[2] == 'b' ? 2976 : 2978));
+            if (auto* button = f.station().window().findChild<QPushButton*>(control))
+                button->click();
+            else
+                emit f.c().cmbNMSIPAddr->activated(1);
+            QVERIFY(f.station().hasEnded());
+            QCOMPARE(f.boxes.texts(), QStringList(QString(message)));
+            QCOMPARE(f.settings.values.value("NMS IP Address"), kStation);
+        }
     }
 
-    // A No keeps everything; then a short encoder answer whose MAC cannot be found holds its
-    // box open past the window while two elements and a burst of one bad answer arrive.
+    // A short encoder answer whose MAC cannot be found holds its box open past the window
+    // while two elements and a burst of one bad answer arrive behind it.
     void answersBehindAnOpenBox() {
         Started f;
         f.neighbours.add(hostOrder(kElement), macBytes("02:00:00:00:00:21"));
         f.neighbours.add(hostOrder("127.0.10.6"), macBytes("02:00:00:00:00:22"));
-        QVERIFY(f.selectNode(kDecoderMac));
-        f.station().AutoDiscover();
-        QCOMPARE(f.boxes.texts(),
-                 QStringList{"Performing an 'Auto Discovery' will delete the local "
-                             "database in your computer and create a new one, based "
-                             "on the Network Elements found (if any). \rAre you sure?"});
-        QCOMPARE(f.readIni(), kEncoder + kDecoder);
-        QCOMPARE(f.c().lblElementMAC->text(), kDecoderMac);
-
-        f.station().udpClient().setRemote(kElement, 2976);
         QUdpSocket element;
         QVERIFY(element.bind(QHostAddress(kElement), 0));
-        auto send = [&](const QByteArray& d) {
-            element.writeDatagram(d, QHostAddress(kStation), 2976);
-        };
         const QByteArray noSerial = feedback(2, "bad").replace(36, 4, QByteArray(4, 0));
         QTimer::singleShot(50, [&] {
-            QVERIFY(f.readIni().isEmpty()); // emptied before paging
-            send(feedback(1, "ENC").left(40).replace(3, 1, "M"));
+            element.writeDatagram(feedback(1, "ENC").left(40).replace(3, 1, "M"),
+                                  QHostAddress(kStation), 2976);
         });
         f.boxes.onShow([&](const platform::MessageBoxRequest& r) {
             if (r.text.contains("'Element MAC'"))
                 for (const QByteArray& d : {feedback(2, "tx site"), noSerial,
                                             feedback(2, "second").replace(3, 1, "\x06"), noSerial})
-                    send(d);
+                    element.writeDatagram(d, QHostAddress(kStation), 2976);
         });
         f.boxes.stayOpen("An error occured while retrieving 'Element MAC'", 600);
-        f.boxes.enqueue(MsgAnswer::Yes);
-        f.station().feedbackHandler().expectAnswer(); // a discovery ends the wait for an answer
+        f.boxes.enqueue(platform::MsgAnswer::Yes);
         f.station().AutoDiscover();
-        QVERIFY(!f.station().feedbackHandler().answerAwaited());
-        QVERIFY(f.readIni().startsWith("[020000000021]\r\n" +
-                                       QByteArray(kStored).replace("NEW NAME", "TX SITE ") +
-                                       "[020000000022]\r\n"));
+        QVERIFY(f.readIni().startsWith(
+            QByteArray(kStored).replace("0B]", "21]").replace("NEW NAME", "TX SITE ") +
+            "[020000000022]\r\n"));
         const QString retrieving("An error occured while retrieving '%1':\rFeedback is corrupted.");
-        QTRY_COMPARE(f.boxes.texts().mid(2),
+        QTRY_COMPARE(f.boxes.texts().mid(1),
                      (QStringList{retrieving.arg("Element MAC"), retrieving.arg("Serial Number")}));
         QCOMPARE(f.boxes.maxOpen, 1);
-        QCOMPARE(f.c().frmTreeView->title(), QStringLiteral("Select element: (2 items)"));
-        QCOMPARE(f.station().udpClient().remoteHost(), kElement); // the target saved before paging
-    }
-
-    void levelMeterMovesBehindABox() {
-        Started f;
-        QUdpSocket element;
-        QVERIFY(element.bind(QHostAddress("127.0.10.3"), 2977));
-        auto& c = f.c();
-        QVERIFY(f.selectNode(kEncoderMac));
-        c.toolbarButton[6]->trigger();
-        QVERIFY(!c.toolbarButton[6]->isEnabled() && c.toolbarButton[7]->isEnabled());
-        QHostAddress from;
-        quint16 port = 0;
-        QCOMPARE(received(element, &from, &port), QByteArray("VOL"));
-        QByteArray reply(1201, char(0));
-        reply[30] = char(0x40);
-        reply[60] = char(0xFF); // negative samples are skipped
-        f.boxes.onShow([&](auto&) { element.writeDatagram(reply, from, port); });
-        f.boxes.stayOpen("Please verify", 2000, [&] { return c.lblVolume->text() == "-6dBFS"; });
-        c.txtElementName->clear();
-        f.station().SaveChanges();
-        QCOMPARE(c.lblVolume->text(), QStringLiteral("-6dBFS"));
-        // 70 pixels lit, dark beyond.
-        const QImage meter = c.VUMeter->grab().toImage();
-        QVERIFY(meter.pixelColor(69, 8).green() > 150 &&
-                meter.pixelColor(70, 8) == QColor(32, 32, 32));
-        c.toolbarButton[7]->trigger();
-        QCOMPARE(c.lblVolume->text(), QStringLiteral("-oodBFS"));
-        QVERIFY(c.toolbarButton[6]->isEnabled() && !c.toolbarButton[7]->isEnabled());
-        c.toolbarButton[6]->trigger();
-        QVERIFY(f.selectNode(kDecoderMac)); // loading a decoder stops it
-        QVERIFY(!c.tmrVolume->isActive() && !c.toolbarButton[6]->isEnabled() &&
-                !c.toolbarButton[7]->isEnabled());
-    }
-
-    void interfaceSelection() {
-        StationFixture f(kStation);
-        f.writeIni(kEncoder);
-        // The saved address is gone: the first entry is chosen, bound, then saved.
-        f.settings.values.insert("NMS IP Address", "10.9.9.9");
-        f.addresses.list.addresses = {"127.0.10.1", "127.0.10.7", "127.0.0.1"};
-        QVERIFY(f.start());
-        QCOMPARE(f.c().cmbNMSIPAddr->count(), 3);
-        QCOMPARE(f.settings.values.value("NMS IP Address"), QStringLiteral("127.0.10.1"));
-        QCOMPARE(f.station().udpClient().localAddress(), QStringLiteral("127.0.10.1"));
-        const int saves = f.settings.saves;
-        emit f.c().cmbNMSIPAddr->activated(0); // the saved one changes nothing
-        QCOMPARE(f.settings.saves, saves);
-        emit f.c().cmbNMSIPAddr->activated(1);
-        QCOMPARE(f.station().udpClient().localAddress(), QStringLiteral("127.0.10.7"));
-        QCOMPARE(f.settings.values.value("NMS IP Address"), QStringLiteral("127.0.10.7"));
-        // A port that cannot be bound: the message, the end, and the old setting stays.
-        QUdpSocket holder;
-        QVERIFY(holder.bind(QHostAddress("127.0.10.1"), 2976));
-        QSignalSpy ended(&f.station(), &app::Station::programEnded);
-        emit f.c().cmbNMSIPAddr->activated(0);
-        QCOMPARE(ended.count(), 1);
-        QCOMPARE(f.boxes.texts(), QStringList{"Unable to use UDP port 2976: occupied."});
-        QCOMPARE(f.settings.values.value("NMS IP Address"), QStringLiteral("127.0.10.7"));
     }
 };
 

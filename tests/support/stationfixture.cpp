@@ -3,7 +3,6 @@
 #include "platform/programdir.h"
 
 #include <QFile>
-#include <QHostAddress>
 #include <QTreeWidget>
 
 namespace testsupport {
@@ -34,24 +33,12 @@ QByteArray StationFixture::readIni() const {
 }
 
 bool StationFixture::selectNode(const QString& mac) {
-    QTreeWidget* tree = c().TreeView1;
-    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = tree->topLevelItem(i);
-        if (item->data(0, Qt::UserRole).toString() == mac) {
-            tree->setCurrentItem(item);
-            emit tree->itemClicked(item, 0);
-            return true;
-        }
-    }
-    return false;
-}
-
-quint32 hostOrder(const QString& address) {
-    return QHostAddress(address).toIPv4Address();
-}
-
-QByteArray macBytes(const QString& macText) {
-    return QByteArray::fromHex(macText.toLatin1().replace(':', ""));
+    const auto items = c().TreeView1->findItems('[' + mac + ']', Qt::MatchEndsWith);
+    if (items.isEmpty())
+        return false;
+    c().TreeView1->setCurrentItem(items.first());
+    emit c().TreeView1->itemClicked(items.first(), 0);
+    return true;
 }
 
 } // namespace testsupport

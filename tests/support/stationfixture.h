@@ -11,7 +11,7 @@
 #include "platform/fakes/memorysettings.h"
 #include "platform/fakes/scriptedmessagebox.h"
 
-#include <QByteArray>
+#include <QHostAddress>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -50,7 +50,11 @@ private:
 };
 
 // "192.0.2.1" -> host-order address
-quint32 hostOrder(const QString& address);
-QByteArray macBytes(const QString& macText);
+inline quint32 hostOrder(const QString& address) {
+    return QHostAddress(address).toIPv4Address();
+}
+inline QByteArray macBytes(const QString& mac) {
+    return QByteArray::fromHex(mac.toLatin1());
+}
 
 } // namespace testsupport
