@@ -151,7 +151,6 @@ private slots:
         QCOMPARE(f.boxes.texts().last(),
                  QStringLiteral("Cannot load this element info.\rThe data stored in "
                                 "your computer about this element, is corrupted (1)."));
-        QCOMPARE(f.c().lblElementMAC->text(), kEncoderMac);
         QVERIFY(f.selectNode("02:00:00:00:00:10"));
         auto& c = f.c();
         const QList<int> values{c.cmbAudioInput->currentIndex(), c.cmbAudioType->currentIndex(),
@@ -230,7 +229,6 @@ private slots:
             QCOMPARE(f.boxes.count(), 1);
         };
         f.c().cmdPing->click();
-        QCOMPARE(f.c().cmdPing->text(), QStringLiteral("7 ms"));
         const QString timedOut(
             "Waiting for a response from Network Element has timed out!\rCannot save.");
         QTRY_COMPARE(f.boxes.texts().mid(1), (QStringList{timedOut, box}));
