@@ -3,14 +3,13 @@
 #include "platform/programdir.h"
 
 #include <QFile>
-#include <QHostAddress>
 #include <QTreeWidget>
 
 namespace testsupport {
 
 StationFixture::StationFixture(const QString& stationAddress, app::Station::Timing timing) {
     platform::setProgramDirectory(dir.path());
-    qputenv("KESTRUNE_LOCK_PATH", (dir.path() + QStringLiteral("/nms.lock")).toLocal8Bit());
+    qputenv("KESTRUNE_LOCK_PATH", QFile::encodeName(dir.filePath(QStringLiteral("nms.lock"))));
     settings.values.insert(QStringLiteral("EULA1"), QStringLiteral("1"));
     settings.values.insert(QStringLiteral("NMS IP Address"), stationAddress);
     addresses.list.addresses = {stationAddress};
@@ -20,18 +19,6 @@ StationFixture::StationFixture(const QString& stationAddress, app::Station::Timi
 StationFixture::~StationFixture() {
     m_station.reset();
     platform::setProgramDirectory(QString());
-}
-
-app::Station::Timing StationFixture::fastTiming() {
-    app::Station::Timing t;
-    t.discoveryWindowMs = 300;
-    t.macTickMs = 10;
-    t.responseTimeoutMs = 300;
-    return t;
-}
-
-QString StationFixture::iniPath() const {
-    return dir.filePath(QStringLiteral("nms.ini"));
 }
 
 void StationFixture::writeIni(const QByteArray& bytes) const {
@@ -45,29 +32,13 @@ QByteArray StationFixture::readIni() const {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-bool StationFixture::start(const QStringList& arguments) {
-    return m_station->start(arguments);
-}
-
 bool StationFixture::selectNode(const QString& mac) {
-    QTreeWidget* tree = c().TreeView1;
-    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = tree->topLevelItem(i);
-        if (item->data(0, Qt::UserRole).toString() == mac) {
-            tree->setCurrentItem(item);
-            emit tree->itemClicked(item, 0);
-            return true;
-        }
-    }
-    return false;
-}
-
-quint32 hostOrder(const QString& address) {
-    return QHostAddress(address).toIPv4Address();
-}
-
-QByteArray macBytes(const QString& macText) {
-    return QByteArray::fromHex(macText.toLatin1().replace(':', ""));
+    const auto items = c().TreeView1->findItems('[' + mac + ']', Qt::MatchEndsWith);
+    if (items.isEmpty())
+        return false;
+    c().TreeView1->setCurrentItem(items.first());
+    emit c().TreeView1->itemClicked(items.first(), 0);
+    return true;
 }
 
 } // namespace testsupport

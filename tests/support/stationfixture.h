@@ -11,7 +11,7 @@
 #include "platform/fakes/memorysettings.h"
 #include "platform/fakes/scriptedmessagebox.h"
 
-#include <QByteArray>
+#include <QHostAddress>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -23,14 +23,14 @@ public:
                             app::Station::Timing timing = fastTiming());
     ~StationFixture();
 
-    static app::Station::Timing fastTiming();
+    static app::Station::Timing fastTiming() { return {300, 10, 300}; }
 
-    QString iniPath() const;
+    QString iniPath() const { return dir.filePath(QStringLiteral("nms.ini")); }
     void writeIni(const QByteArray& bytes) const;
     QByteArray readIni() const;
 
     // Runs the start-up sequence with the given arguments.
-    bool start(const QStringList& arguments = {});
+    bool start(const QStringList& arguments = {}) { return m_station->start(arguments); }
 
     app::Station& station() { return *m_station; }
     editor::MainControls& c() { return m_station->controls(); }
@@ -50,7 +50,11 @@ private:
 };
 
 // "192.0.2.1" -> host-order address
-quint32 hostOrder(const QString& address);
-QByteArray macBytes(const QString& macText);
+inline quint32 hostOrder(const QString& address) {
+    return QHostAddress(address).toIPv4Address();
+}
+inline QByteArray macBytes(const QString& mac) {
+    return QByteArray::fromHex(mac.toLatin1());
+}
 
 } // namespace testsupport
