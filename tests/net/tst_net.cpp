@@ -1,0 +1,562 @@
+// The whole station on a real network of namespaces: emulated elements answer its broadcasts,
+// uploads and diagnostics, and the kernel's neighbour table, address table and ICMP echo are
+// the real ones. Each test builds its own rig and enters the station's namespace before any
+// socket exists. The last tests check the emulator's own options that the station's
+// transactions do not reach.
+#include "support/netnsrig.h"
+#include "support/stationfixture.h"
+
+#include "editor/vumeter.h"
+#include "platform/icmpecho.h"
+#include "platform/localaddresses.h"
+#include "platform/neighbourtable.h"
+#include "platform/udpendpoint.h"
+#include "protocol/discovery.h"
+#include "protocol/feedbackhandler.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QNetworkDatagram>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QUdpSocket>
+
+#include <cstdio>
+#include <functional>
+
+using namespace testsupport;
+
+namespace {
+
+const QString kStation = QStringLiteral("192.0.2.1");
+const QString kEncoderMac = QStringLiteral("02:00:00:00:00:10");
+const QString kDecoderMac = QStringLiteral("02:00:00:00:00:11");
+const QStringList kEncoderArgs = {"--role",   "encoder",   "--name",      "Studio 1", "--serial",
+                                  "4242",     "--gw",      "192.0.2.254", "--remote", "192.0.2.20",
+                                  "--input",  "1",         "--type",      "0",        "--tx",
+                                  "1",        "--version", "3.7",         "--sfn",    "1",
+                                  "--buffer", "5",         "--llo",       "1",        "--quiet"};
+const QStringList kDecoderArgs = {
+    "--role",
+    "decoder",
+    "--name",
+    "TX SITE NORTH",
+    "--serial",
+    "2002",
+    "--remote",
+    "239.1.2.3",
+    "--type",
+    "1",
+    "--tx",
+    "1",
+    "--att",
+    "200",
+    "--version",
+    "2.4",
+    "--sfn",
+    "1",
+    "--buffer",
+    "5",
+    "--sdm",
+    "2",
+    "--sdl",
+    "30",
+    "--sdt",
+    "60",
+    "--llo",
+    "0",
+    "--quiet",
+    "--stats",
+    "txok=10,rxok=20,txerr=3,rxerr=4,ptpok=5,ptperr=1,clk=-120,meas=1000,audok=100,auderr=2,"
+    "avg=100000,min=90000,max=110000,add=25000"};
+// What discovery stores for the two emulators above.
+const QByteArray kEncoderSection =
+    "[020000000010]\r\nNAME=STUDIO 1        \r\nIP=192.0.2.10\r\nMASK=255.255.255.0\r\n"
+    "GW=192.0.2.254\r\nINPUT=1\r\nTYPE=0\r\nTX=1\r\nMULTI=192.0.2.20\r\nROLE=1\r\nSN=4242\r\n"
+    "VER=3.7\r\nSFN=1\r\nBUF=5\r\nLLO=1\r\n";
+const QByteArray kDecoderSection =
+    "[020000000011]\r\nNAME=TX SITE NORTH   \r\nIP=192.0.2.11\r\nMASK=255.255.255.0\r\n"
+    "GW=0.0.0.0\r\nINPUT=0\r\nTYPE=1\r\nTX=1\r\nMULTI=239.1.2.3\r\nROLE=2\r\nSN=2002\r\n"
+    "VER=2.4\r\nSFN=1\r\nBUF=5\r\nATT=200\r\nSDM=2\r\nSDL=30\r\nSDT=60\r\nLLO=0\r\n";
+const QByteArray kBoth = kEncoderSection + kDecoderSection;
+const QByteArrayList kEitherOrder{kBoth, kDecoderSection + kEncoderSection};
+
+const QString kQuestion = QStringLiteral(
+    "Performing an 'Auto Discovery' will delete the local database in your computer and create a "
+    "new one, based on the Network Elements found (if any). \rAre you sure?");
+const QString kSendQuestion =
+    QStringLiteral("This configuration will be sent to selected Network Element and\rwill also be "
+                   "saved to local database in your computer. \rAre you sure?");
+const QString kSaved = QStringLiteral("New configuration has been sucessfuly saved and loaded!");
+const QString kTimedOut =
+    QStringLiteral("Waiting for a response from Network Element has timed out!\rCannot save.");
+const QString kMissingDb = QStringLiteral(
+    "Local database is empty.\rPlease click 'Auto Discover' icon to probe the network.");
+const QString kNoMac =
+    QStringLiteral("An error occured while retrieving 'Element MAC':\rFeedback is corrupted.");
+const QByteArray kPaging = "IPMPXSTL TALVOREN PAGING REQUEST";
+
+// The lines of an emulator's log that arrived on one port.
+QStringList logOnPort(const NetnsRig& rig, int element, int port) {
+    QStringList lines;
+    for (const QString& line : rig.emulatorLog(element))
+        if (line.startsWith(QString::number(port) + QLatin1Char(' ')))
+            lines << line.section(QLatin1Char(' '), 1);
+    return lines;
+}
+
+QStringList treeTexts(StationFixture& f) {
+    QStringList texts;
+    for (int i = 0; i < f.c().TreeView1->topLevelItemCount(); ++i)
+        texts << f.c().TreeView1->topLevelItem(i)->text(0);
+    texts.sort();
+    return texts;
+}
+
+// Clicks the button, runs `inside` with the modal window it opened, then closes that window.
+void inModal(QPushButton* button, const std::function<void(QWidget*)>& inside) {
+    QTimer::singleShot(0, [&] {
+        if (QWidget* w = QApplication::activeModalWidget()) {
+            inside(w);
+            w->close();
+        }
+    });
+    button->click();
+}
+
+QString label(QWidget* w, const char* name) {
+    const QLabel* l = w->findChild<QLabel*>(QLatin1String(name));
+    return l ? l->text() : QStringLiteral("(none)");
+}
+
+// Emulator arguments per element: encoder .10, decoder .11 (198.51.100.10 when far), a third
+// element .12; an element without arguments stays silent.
+bool network(NetnsRig& rig, QList<QStringList> emulators, bool far = false) {
+    emulators.resize(3);
+    return rig.create(far) && rig.addElement("192.0.2.10", kEncoderMac, emulators[0]) &&
+           rig.addElement(far ? "198.51.100.10" : "192.0.2.11",
+                          far ? "02:00:00:01:00:10" : kDecoderMac, emulators[1]) &&
+           rig.addElement("192.0.2.12", "02:00:00:00:00:12", emulators[2]) && rig.enterStation();
+}
+
+std::unique_ptr<StationFixture> station(NetnsRig& rig, const QList<QStringList>& emulators,
+                                        const QByteArray& ini = kBoth, bool far = false,
+                                        app::Station::Timing t = StationFixture::fastTiming()) {
+    if (!network(rig, emulators, far))
+        return nullptr;
+    auto f = std::make_unique<StationFixture>(kStation, t);
+    // The kernel's tables instead of the fixture's scripted ones.
+    platform::setNeighbourTable(nullptr);
+    platform::setLocalAddresses(nullptr);
+    platform::setIcmpEcho(nullptr);
+    if (!ini.isEmpty())
+        f->writeIni(ini);
+    return f->start() ? std::move(f) : nullptr;
+}
+
+} // namespace
+
+class tst_net : public QObject {
+    Q_OBJECT
+private slots:
+    void discovery_data() {
+        QTest::addColumn<QByteArray>("before"); // nms.ini at start, "" for none
+        QTest::addColumn<QList<QStringList>>("emulators");
+        QTest::addColumn<bool>("far");      // the decoder on the station's other network
+        QTest::addColumn<bool>("readOnly"); // nms.ini without write permission, also for root
+        QTest::addColumn<QStringList>("boxes");
+        QTest::addColumn<QByteArrayList>("after"); // any of these
+        QTest::addColumn<int>("paged");            // mask of the elements that got the request
+        const QStringList twice{"--answers", "2"}, none{"--no-answer"}, late{"--delay-ms", "1500"};
+        const QList<QStringList> both{kEncoderArgs, kDecoderArgs};
+        // The one run at the real three-second window.
+        QTest::newRow("encoder and decoder") << QByteArray() << both << false << false
+                                             << QStringList{kMissingDb} << kEitherOrder << 3;
+        // A second answer writes the same keys again: still one section each.
+        QTest::newRow("repeated answers")
+            << QByteArray() << QList<QStringList>{kEncoderArgs + twice, kDecoderArgs + twice}
+            << false << false << QStringList{kMissingDb} << kEitherOrder << 3;
+        QTest::newRow("no answers: empty database")
+            << kBoth << QList<QStringList>{kEncoderArgs + none, kDecoderArgs + none} << false
+            << false
+            << QStringList{kQuestion, "Local database is empty.\rPlease click the 'Auto "
+                                      "Discover' icon to probe the network."}
+            << QByteArrayList{""} << 3;
+        QTest::newRow("read-only database kept")
+            << kEitherOrder[1] << both << false << true
+            << QStringList{kQuestion,
+                           "Unable to create the local database.\rAuto Discovery aborted."}
+            << QByteArrayList{kEitherOrder[1]} << 0;
+        QTest::newRow("only on the chosen network")
+            << QByteArray() << both << true << false << QStringList{kMissingDb}
+            << QByteArrayList{kEncoderSection} << 1;
+        // The third answer reports an address where nobody answers the station's ARP request;
+        // its box stays open past the window while the two elements answer behind it.
+        QTest::newRow("answers behind an open box")
+            << QByteArray()
+            << QList<QStringList>{kEncoderArgs + late, kDecoderArgs + late,
+                                  kDecoderArgs + QStringList{"--report-address", "192.0.2.77"}}
+            << false << false << QStringList{kMissingDb, kNoMac} << kEitherOrder << 7;
+    }
+    void discovery() {
+        KN_REQUIRE_RIG();
+        QFETCH(QByteArray, before);
+        QFETCH(QList<QStringList>, emulators);
+        QFETCH(bool, far);
+        QFETCH(bool, readOnly);
+        QFETCH(QStringList, boxes);
+        QFETCH(QByteArrayList, after);
+        QFETCH(int, paged);
+        const bool real = emulators.size() == 3 ||
+                          QTest::currentDataTag() == QLatin1String("encoder and decoder");
+        NetnsRig rig;
+        auto f = station(rig, emulators, before, far,
+                         real ? app::Station::Timing() : StationFixture::fastTiming());
+        QVERIFY2(f, qPrintable(rig.lastError()));
+        if (readOnly)
+            QVERIFY(QFile::setPermissions(f->iniPath(), QFile::ReadOwner | QFile::ReadOther));
+        f->boxes.stayOpen(kNoMac, 10000, [&] {
+            return !f->station().discovery().AutoDiscoverAwaiting() &&
+                   f->c().TreeView1->topLevelItemCount() == 2;
+        });
+        if (!before.isEmpty())
+            f->boxes.enqueue(platform::MsgAnswer::Yes);
+        QElapsedTimer took;
+        took.start();
+        f->station().AutoDiscover();
+        // The real window (a coarse timer may fire up to 5 % early), not a shortened one.
+        QVERIFY2(!real || took.elapsed() >= 2700, qPrintable(QString::number(took.elapsed())));
+        QVERIFY(!f->station().discovery().AutoDiscoverAwaiting());
+        QTest::qWait(100);
+        QCOMPARE(f->boxes.texts(), boxes);
+        const QByteArray ini = f->readIni();
+        QVERIFY2(after.contains(ini), ini.constData());
+        QVERIFY(QFile::exists(f->iniPath()));
+        QStringList nodes;
+        if (ini.contains(kEncoderSection))
+            nodes << "STUDIO 1 [02:00:00:00:00:10]";
+        if (ini.contains(kDecoderSection))
+            nodes << "TX SITE NORTH [02:00:00:00:00:11]";
+        QCOMPARE(treeTexts(*f), nodes);
+        QCOMPARE(f->c().frmTreeView->title(),
+                 QStringLiteral("Select element: (%1 items)").arg(nodes.size()));
+        QCOMPARE(f->station().state().lstHidden.size(), nodes.size());
+        QCOMPARE(f->neighbours.calls, 0); // the MACs came from the kernel's table
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(logOnPort(rig, i, 1901),
+                     paged & (1 << i) ? QStringList{kPaging.toHex()} : QStringList());
+        if (far) { // the address list comes from the real table, the chosen one in use
+            QComboBox* list = f->c().cmbNMSIPAddr;
+            QStringList entries;
+            for (int i = 0; i < list->count(); ++i)
+                entries << list->itemText(i);
+            QCOMPARE(entries, (QStringList{"192.0.2.1", "198.51.100.1", "127.0.0.1"}));
+            QCOMPARE(list->currentText(), kStation);
+            QCOMPARE(f->station().udpClient().localAddress(), kStation);
+        }
+    }
+
+    void upload_data() {
+        QTest::addColumn<int>("element");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("discoverFirst"); // else nms.ini holds both already
+        QTest::addColumn<bool>("monitor");       // the level meter runs meanwhile
+        QTest::addColumn<QStringList>("boxes");  // after the question
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<bool>("stored");
+        // ip mask gw remote input type tx sfn name[16] (buffer sdm sdl sdt) llo
+        const QByteArray decoder = QByteArray::fromHex("c000020bffffff0000000000ef01020300010101") +
+                                   "NORTH MAST      " + QByteArray::fromHex("05021e3c00");
+        const QByteArray encoder = QByteArray::fromHex("c000020affffff00c00002fec000021401000101") +
+                                   "NORTH MAST      " + QByteArray::fromHex("01");
+        QTest::newRow("decoder confirmed")
+            << 1 << kDecoderArgs << false << false << QStringList{kSaved} << decoder << true;
+        // Every other field matches what is stored already; the name is not stored.
+        QTest::newRow("wrong name answered")
+            << 1 << kDecoderArgs + QStringList{"--wrong-name", "SOMETHING ELSE"} << false << false
+            << QStringList{"An error occured while saving 'Element Name':\rFeedback is corrupted."}
+            << decoder << false;
+        // The time-out box is still open when the answer comes; it is handled after it, once.
+        QTest::newRow("late answer still processed")
+            << 1 << kDecoderArgs + QStringList{"--delay-ms", "700"} << false << false
+            << QStringList{kTimedOut, kSaved} << decoder << true;
+        QTest::newRow("encoder while monitoring")
+            << 0 << kEncoderArgs + QStringList{"--peak", "4194304"} << false << true
+            << QStringList{kSaved} << encoder << true;
+        // The paging target is gone again: the upload goes to the stored address on 2976, and
+        // the second answer to it is dropped.
+        QTest::newRow("discovered decoder answering twice")
+            << 1 << kDecoderArgs + QStringList{"--answers", "2"} << true << false
+            << QStringList{kSaved} << decoder << true;
+    }
+    void upload() {
+        KN_REQUIRE_RIG();
+        QFETCH(int, element);
+        QFETCH(QStringList, args);
+        QFETCH(bool, discoverFirst);
+        QFETCH(bool, monitor);
+        QFETCH(QStringList, boxes);
+        QFETCH(QByteArray, sent);
+        QFETCH(bool, stored);
+        NetnsRig rig;
+        QList<QStringList> emulators{kEncoderArgs, kDecoderArgs};
+        emulators[element] = args;
+        auto f = station(rig, emulators, discoverFirst ? QByteArray() : kBoth);
+        QVERIFY2(f, qPrintable(rig.lastError()));
+        auto& c = f->c();
+        boxes.prepend(kSendQuestion);
+        if (discoverFirst) {
+            f->station().AutoDiscover();
+            QVERIFY2(kEitherOrder.contains(f->readIni()), f->readIni().constData());
+            boxes.prepend(kMissingDb);
+        }
+        const QString mac = element ? kDecoderMac : kEncoderMac;
+        QVERIFY(f->selectNode(mac));
+        if (monitor) {
+            f->station().StartMonitoring();
+            QVERIFY(c.tmrVolume->isActive());
+            QVERIFY(QTest::qWaitFor([&] { return c.lblVolume->text() == "-6dBFS"; }, 3000));
+            QCOMPARE(c.VUMeter->widthTwips(), 1050);
+            QVERIFY(logOnPort(rig, element, 2977).contains(QByteArray("VOL").toHex()));
+        }
+        QByteArray expected = f->readIni();
+        if (stored)
+            expected.replace(element ? "NAME=TX SITE NORTH   \r\n" : "NAME=STUDIO 1        \r\n",
+                             "NAME=NORTH MAST      \r\n");
+        c.txtElementName->setText("North Mast");
+        f->boxes.enqueue(platform::MsgAnswer::Yes);
+        QSignalSpy read(&f->station().udpClient(), &platform::UdpEndpoint::datagramReceived);
+        f->boxes.stayOpen(kTimedOut, 5000, [&] { return read.count() > 0; });
+        f->station().SaveChanges();
+        QVERIFY(QTest::qWaitFor([&] { return f->boxes.texts().contains(boxes.last()); }, 5000));
+        QTest::qWait(400); // past the response time-out
+        QCOMPARE(f->boxes.texts(), boxes);
+        QCOMPARE(f->boxes.maxOpen, 1);
+        QCOMPARE(logOnPort(rig, element, 2976), QStringList{QString::fromLatin1(sent.toHex())});
+        QCOMPARE(f->readIni(), expected);
+        QVERIFY(!c.timerRemoteSent->isActive());
+        QCOMPARE(f->neighbours.calls, 0);
+        if (stored) { // the wait window found the MAC in the kernel's table
+            QCOMPARE(f->station().feedbackHandler().sRemoteMacAddress2(), mac);
+            QVERIFY(treeTexts(*f).contains("NORTH MAST [" + mac + "]"));
+        }
+        if (monitor) {
+            f->station().StopMonitoring();
+            QCOMPARE(c.lblVolume->text(), QStringLiteral("-oodBFS"));
+            QCOMPARE(c.VUMeter->widthTwips(), 0);
+        }
+    }
+
+    // A paging request sent to the third element alone: its answer (with the selected
+    // decoder's name and settings) comes to port 2976 unasked, and is dropped.
+    void unsolicitedFeedbackIsDropped() {
+        KN_REQUIRE_RIG();
+        NetnsRig rig;
+        auto f = station(rig, {{}, kDecoderArgs, kDecoderArgs});
+        QVERIFY2(f, qPrintable(rig.lastError()));
+        QVERIFY(f->selectNode(kDecoderMac));
+        QUdpSocket pager;
+        QVERIFY(pager.bind(QHostAddress(kStation), 0));
+        QCOMPARE(pager.writeDatagram(kPaging, QHostAddress("192.0.2.12"), 1901), qint64(32));
+        QSignalSpy read(&f->station().udpClient(), &platform::UdpEndpoint::datagramReceived);
+        QVERIFY(read.wait(3000));
+        QTest::qWait(200);
+        QCOMPARE(f->boxes.count(), 0);
+        QVERIFY(f->station().feedbackHandler().sRemoteMacAddress2().isEmpty());
+        QCOMPARE(f->readIni(), kBoth);
+        QVERIFY(logOnPort(rig, 1, 2976).isEmpty());
+    }
+
+    // Statistics and SFN adjustment of the decoder, read from and set in the emulator.
+    void diagnosticsWindows() {
+        KN_REQUIRE_RIG();
+        NetnsRig rig;
+        auto f = station(rig, {{}, kDecoderArgs});
+        QVERIFY2(f, qPrintable(rig.lastError()));
+        QVERIFY(f->selectNode(kDecoderMac));
+        QStringList stats;
+        inModal(f->c().cmdGetStats, [&](QWidget* w) {
+            QVERIFY(QTest::qWaitFor([&] { return label(w, "lblPTPLatency") != "-"; }, 3000));
+            for (const char* name : {"lblMACTxOK", "lblMACTxErr", "lblMACRxOK", "lblMACRxErr",
+                                     "lblAudioRxFramesOK", "lblAudioRxFramesErr", "lblPTPRxOK",
+                                     "lblPTPRxErr", "lblPTPClkAdj", "lblPTPLatency"})
+                stats << label(w, name);
+        });
+        QCOMPARE(stats, (QStringList{"10", "3 (23.08%)", "20", "4 (16.67%)", "100", "2 (1.96%)",
+                                     "5", "1", "-120 nS", "26000 nS"}));
+        QStringList delays;
+        inModal(f->c().cmdAdjust, [&](QWidget* w) {
+            QVERIFY(QTest::qWaitFor([&] { return label(w, "lblDelaySumAVG") != "-"; }, 3000));
+            for (const char* name : {"lblCurrentDelayMIN", "lblCurrentDelayAVG", "lblDelaySumAVG",
+                                     "lblAdditionalDelay"})
+                delays << label(w, name);
+            w->findChild<QScrollBar*>("scrlAdditionalDelay")->setValue(10000); // 1 ms
+            w->findChild<QPushButton*>("cmdSet")->click();
+            w->findChild<QPushButton*>("cmdRefresh")->click();
+            QVERIFY(
+                QTest::qWaitFor([&] { return label(w, "lblCurrentDelayAVG") != delays[1]; }, 3000));
+            delays << label(w, "lblCurrentDelayAVG");
+        });
+        QCOMPARE(delays, (QStringList{"115 uS, 0 nS", "125 uS, 0 nS", "521 uS, 98 nS",
+                                      "25 uS, 0 nS", "1 mS, 100 uS, 0 nS"}));
+        QCOMPARE(logOnPort(rig, 1, 2978),
+                 (QStringList{QByteArray("GetStats").toHex(), QByteArray("GetDel").toHex(),
+                              "53000f424000", QByteArray("GetDel").toHex()}));
+        QCOMPARE(f->boxes.texts(), QStringList{"There are unsaved parameters. Don't forget to "
+                                               "click the 'Save' button."});
+        QVERIFY2(f->readIni().endsWith("LLO=0\r\nDLY=10000\r\nSRV=0\r\n"),
+                 f->readIni().constData());
+    }
+
+    void pingEmulatedElementAndUnusedAddress() {
+        KN_REQUIRE_RIG();
+        NetnsRig rig;
+        auto f = station(rig, {});
+        QVERIFY2(f, qPrintable(rig.lastError()));
+        QVERIFY(f->selectNode(kEncoderMac));
+        QPushButton* ping = f->c().cmdPing;
+        ping->click();
+        QVERIFY2(QRegularExpression("^\\d+ ms$").match(ping->text()).hasMatch(),
+                 qPrintable(ping->text()));
+        QCOMPARE(ping->palette().color(QPalette::Button), QColor(0x00, 0xFF, 0x00));
+        // Nobody there: the whole three seconds, then the failure.
+        f->c().txtElementIP->setText("192.0.2.99");
+        QElapsedTimer took;
+        took.start();
+        ping->click();
+        QVERIFY(took.elapsed() >= 2900);
+        QCOMPARE(ping->text(), QStringLiteral("Failed!"));
+        QCOMPARE(ping->palette().color(QPalette::Button), QColor(0xFF, 0x80, 0x80));
+        QCOMPARE(f->boxes.count(), 0);
+    }
+
+    void misbehaviourOnPaging_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QStringList>("expected"); // hex of each datagram from .12, in order
+        // mask gw remote input type tx | name | role | serial 1012, version 2.1, sfn 0, buffer
+        // 10, llo 0: the defaults.
+        const QString pre = "ffffff00"
+                            "00000000"
+                            "00000000"
+                            "000000";
+        const QString post = "000003f40201000a00";
+        const auto name = [](const char* n) {
+            return QString::fromLatin1(QByteArray(n).leftJustified(16, ' ').toHex());
+        };
+        const QString body = pre + name("ENCODER 12") + "01" + post;
+        const QString full = "c000020c" + body;
+        QTest::newRow("truncate 40")
+            << QStringList{"--truncate", "40"} << QStringList{full.left(80)};
+        QTest::newRow("answers 3")
+            << QStringList{"--answers", "3"} << QStringList{full, full, full};
+        QTest::newRow("answers 0") << QStringList{"--answers", "0"} << QStringList{};
+        QTest::newRow("burst 3") << QStringList{"--burst", "3"}
+                                 << QStringList{full, "c000020d" + body, "c000020e" + body};
+        QTest::newRow("unknown role 3") << QStringList{"--role", "3", "--name", "X"}
+                                        << QStringList{"c000020c" + pre + name("X") + "03" + post};
+        // Decimal, not octal: 010 is ten.
+        QTest::newRow("decimal 010") << QStringList{"--sfn", "010", "--buffer", "012"}
+                                     << QStringList{full.left(full.size() - 6) + "0a0c00"};
+    }
+    void misbehaviourOnPaging() {
+        KN_REQUIRE_RIG();
+        QFETCH(QStringList, args);
+        QFETCH(QStringList, expected);
+        NetnsRig rig;
+        QVERIFY2(network(rig, {{}, {}, args + QStringList{"--quiet"}}),
+                 qPrintable(rig.lastError()));
+        QUdpSocket s;
+        QVERIFY(s.bind(QHostAddress(kStation), 2976));
+        s.writeDatagram(kPaging, QHostAddress::Broadcast, 1901);
+        QStringList got;
+        const auto read = [&] {
+            while (s.hasPendingDatagrams())
+                got << QString::fromLatin1(s.receiveDatagram().data().toHex());
+            return got.size() >= expected.size();
+        };
+        (void)QTest::qWaitFor(read, 5000);
+        QTest::qWait(300); // for late or extra answers
+        read();
+        QCOMPARE(got, expected);
+    }
+
+    // Out-of-range and non-decimal values are refused with a message naming the option.
+    void refusesBadValues_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("byte too big")
+            << QStringList{"--sfn", "256"} << "--sfn: 256 is out of range (0 to 255)";
+        QTest::newRow("hexadecimal")
+            << QStringList{"--buffer", "0x10"} << "--buffer: \"0x10\" is not a decimal number";
+        QTest::newRow("stats value") << QStringList{"--stats", "txok=0x10"}
+                                     << "--stats: \"txok=0x10\" is not key=N with N a decimal "
+                                        "number from -2147483648 to 4294967295";
+        QTest::newRow("stats key")
+            << QStringList{"--stats", "tx=1"} << "--stats: unknown key \"tx\" (see --help)";
+        QTest::newRow("address") << QStringList{"--gw", "192.0.2.256"}
+                                 << "--gw: \"192.0.2.256\" is not a dotted IPv4 address";
+    }
+    void refusesBadValues() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        QProcess p;
+        p.start(NetnsRig::emulatorPath(), QStringList{"--address", "192.0.2.12"} + args);
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitCode(), 2);
+        QCOMPARE(QString::fromLocal8Bit(p.readAllStandardError()),
+                 "kestrune-element: " + message + "\n");
+        QCOMPARE(p.readAllStandardOutput(), QByteArray());
+    }
+
+    // A run killed midway (as by a time-out) leaves nothing: its emulators die with it, and
+    // the next rig deletes its namespaces. The killed run is this program, with its rig.
+    void killedRunLeavesNothing() {
+        KN_REQUIRE_RIG();
+        if (qEnvironmentVariableIsSet("KN_KILLED_RUN")) {
+            NetnsRig rig;
+            QVERIFY2(network(rig, {{"--quiet"}, {"--quiet"}}), qPrintable(rig.lastError()));
+            std::puts("rig ready");
+            std::fflush(stdout);
+            QTest::qWait(120000);
+            return;
+        }
+        QProcess run;
+        qputenv("KN_KILLED_RUN", "1");
+        run.start(QCoreApplication::applicationFilePath(), {"killedRunLeavesNothing"});
+        qunsetenv("KN_KILLED_RUN");
+        QVERIFY(QTest::qWaitFor([&] { return run.readAllStandardOutput().contains("rig ready"); },
+                                60000));
+        const QStringList ours = {QStringLiteral("kn%1-*").arg(run.processId())};
+        const auto flags = QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot;
+        QStringList emulators;
+        for (const QString& ns : QDir("/run/netns").entryList(ours, flags)) {
+            QProcess ip;
+            ip.start("ip", {"netns", "pids", ns});
+            ip.waitForFinished();
+            emulators
+                << QString::fromLatin1(ip.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        }
+        emulators.removeAll(QString::number(run.processId())); // it entered its station
+        QCOMPARE(emulators.size(), 2);
+        run.kill();
+        QVERIFY(run.waitForFinished());
+        for (const QString& pid : emulators)
+            QTRY_VERIFY(!QFile::exists("/proc/" + pid));
+        NetnsRig next;
+        QVERIFY2(next.create(), qPrintable(next.lastError()));
+        QCOMPARE(QDir("/run/netns").entryList(ours, flags), QStringList());
+    }
+};
+
+QTEST_MAIN(tst_net)
+#include "tst_net.moc"
