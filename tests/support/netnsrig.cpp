@@ -3,13 +3,11 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QRegularExpression>
-#include <QTest>
 
 #include <atomic>
-#include <csignal>
 #include <fcntl.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -19,22 +17,33 @@ namespace {
 
 std::atomic<int> g_counter{0};
 
+// ns NAME: a namespace with IPv6 off (before any interface exists) and lo up.
+// plug NS DEV MAC ADDRESS: a veth pair from DEV in NS (made if new) to the bridge of the
+// address's network in $BR.
+const char* const kFunctions = R"(set -e
+ns() { ip netns add $1; ip -n $1 link set lo up
+  ip netns exec $1 sysctl -qw net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1; }
+plug() { if [ ! -e /run/netns/$1 ]; then ns $1; fi; PEER=${1#$P}${2#eth}
+  case $4 in 198.51.100.*) B=br1;; *) B=br0;; esac
+  ip link add $2 address $3 netns $1 type veth peer name $PEER netns $BR
+  ip -n $BR link set $PEER master $B up; ip -n $1 link set $2 up; ip -n $1 addr add $4/24 dev $2; }
+)";
+
 // Whatever a test starts dies with it, also when the test is killed.
 void dieWithParent(QProcess& p) {
     p.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     p.setStandardInputFile(QProcess::nullDevice());
+    p.setProcessChannelMode(QProcess::MergedChannels);
 }
 
-// "ip" with space-separated arguments; the error text, empty on success.
-QString runIp(const QString& args, QByteArray* out = nullptr) {
+// The script's output when it failed, else empty.
+QString runSh(const QString& script) {
     QProcess p;
     dieWithParent(p);
-    p.start(QStringLiteral("ip"), args.split(QLatin1Char(' ')));
-    if (!p.waitForFinished(10000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        return QStringLiteral("ip %1: %2 %3").arg(args, p.errorString(), p.readAllStandardError());
-    if (out)
-        *out = p.readAllStandardOutput();
-    return {};
+    p.start(QStringLiteral("sh"), {QStringLiteral("-c"), kFunctions + script});
+    const bool ok =
+        p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    return ok ? QString() : script + QStringLiteral(": ") + p.readAll() + p.errorString();
 }
 
 } // namespace
@@ -46,27 +55,7 @@ bool rigRequiredByCi() {
 
 QString NetnsRig::unavailableReason() {
     return ::geteuid() != 0 ? QStringLiteral("network namespace tests need root")
-                            : runIp(QStringLiteral("netns list"));
-}
-
-void NetnsRig::cleanupLeftovers() {
-    static const QRegularExpression rigName(QStringLiteral("^kn(\\d+)-\\S*"),
-                                            QRegularExpression::MultilineOption);
-    QByteArray list, pids;
-    runIp(QStringLiteral("netns list"), &list);
-    for (auto it = rigName.globalMatch(QString::fromLocal8Bit(list)); it.hasNext();) {
-        const QRegularExpressionMatch m = it.next();
-        // A process that still runs owns its rigs; this one had its pid before, if any, when
-        // it makes its first rig.
-        if (QFile::exists(QStringLiteral("/proc/") + m.captured(1)) &&
-            (m.captured(1).toLongLong() != QCoreApplication::applicationPid() || g_counter > 1))
-            continue;
-        runIp(QStringLiteral("netns pids ") + m.captured(0), &pids);
-        for (const QByteArray& pid : pids.split('\n'))
-            if (const int n = pid.trimmed().toInt(); n > 0)
-                ::kill(n, SIGKILL);
-        runIp(QStringLiteral("netns del ") + m.captured(0));
-    }
+                            : runSh(QStringLiteral("ip netns list"));
 }
 
 QString NetnsRig::emulatorPath() {
@@ -84,58 +73,36 @@ NetnsRig::~NetnsRig() {
             p->kill(), p->waitForFinished();
     if (m_savedNs >= 0)
         ::setns(m_savedNs, CLONE_NEWNET), ::close(m_savedNs);
-    for (auto it = m_namespaces.crbegin(); it != m_namespaces.crend(); ++it)
-        runIp(QStringLiteral("netns del ") + *it);
+    sh(QStringLiteral(
+        "for n in $(ip netns list | grep -o \"^$P[^ ]*\"); do ip netns del $n; done"));
 }
 
-bool NetnsRig::ip(const QString& args) {
-    m_error = runIp(args);
+bool NetnsRig::sh(const QString& script) {
+    m_error = runSh(QStringLiteral("P=%1; BR=%1br; ").arg(m_prefix) + script);
     return m_error.isEmpty();
 }
 
-bool NetnsRig::addNamespace(const QString& ns) {
-    if (m_namespaces.contains(ns))
-        return true;
-    if (!ip("netns add " + ns))
-        return false;
-    m_namespaces << ns;
-    // Before any interface exists, so that each new one starts without IPv6.
-    return ip("netns exec " + ns + " sysctl -q -w net.ipv6.conf.all.disable_ipv6=1" +
-              " net.ipv6.conf.default.disable_ipv6=1") &&
-           ip("-n " + ns + " link set lo up");
-}
-
-// A veth pair from dev in ns to the bridge of the address's network.
-bool NetnsRig::plug(const QString& ns, const QString& dev, const QString& mac,
-                    const QString& address) {
-    const QString bridge = address.startsWith(QLatin1String("198.51.100.")) ? "br1" : "br0";
-    const QString peer = QStringLiteral("p%1").arg(m_ports++);
-    return addNamespace(ns) &&
-           ip(QStringLiteral("link add %1 address %2 netns %3 type veth peer name %4 netns %5br")
-                  .arg(dev, mac, ns, peer, m_prefix)) &&
-           ip(QStringLiteral("-n %1br link set %2 master %3 up").arg(m_prefix, peer, bridge)) &&
-           ip(QStringLiteral("-n %1 link set %2 up").arg(ns, dev)) &&
-           ip(QStringLiteral("-n %1 addr add %2/24 dev %3").arg(ns, address, dev));
-}
-
 bool NetnsRig::create(bool secondNetwork) {
-    cleanupLeftovers();
-    const QString br = m_prefix + "br", st = m_prefix + "st";
-    for (const char* b : {"br0", "br1"})
-        if (!addNamespace(br) || !ip(QStringLiteral("-n %1 link add %2 type bridge").arg(br, b)) ||
-            !ip(QStringLiteral("-n %1 link set %2 up").arg(br, b)))
-            return false;
-    // The range is two numbers; a tab keeps them one argument of "ip".
-    return addNamespace(st) &&
-           ip("netns exec " + st + " sysctl -q -w net.ipv4.ping_group_range=0\t2147483647") &&
-           plug(st, "eth0", "02:00:00:00:00:01", "192.0.2.1") &&
-           (!secondNetwork || plug(st, "eth1", "02:00:00:01:00:01", "198.51.100.1"));
+    // First the namespaces of rigs whose process is gone, and what still runs in them; this
+    // process's own are leftovers of an earlier one with its pid until its first rig.
+    return sh(
+        QStringLiteral(
+            "for n in $(ip netns list | grep -o '^kn[0-9]*-[^ ]*'); do pid=${n#kn}\n"
+            "  if [ -e /proc/${pid%%-*} ] && [ ${pid%%-*} != %1 -o %2 != 1 ]; then continue; fi\n"
+            "  kill -9 $(ip netns pids $n) 2>/dev/null || true; ip netns del $n || true; done\n"
+            "ns $BR; for b in br0 br1; do ip -n $BR link add $b type bridge; ip -n $BR link set $b "
+            "up; done\n"
+            "ns ${P}st; ip netns exec ${P}st sysctl -qw 'net.ipv4.ping_group_range=0 2147483647'\n"
+            "plug ${P}st eth0 02:00:00:00:00:01 192.0.2.1\n")
+            .arg(QCoreApplication::applicationPid())
+            .arg(g_counter) +
+        (secondNetwork ? "plug ${P}st eth1 02:00:00:01:00:01 198.51.100.1" : ""));
 }
 
 bool NetnsRig::addElement(const QString& address, const QString& mac, const QStringList& args) {
     const int i = int(m_emulators.size());
     m_emulators.emplace_back();
-    return plug(m_prefix + QStringLiteral("e%1").arg(i), "eth0", mac, address) &&
+    return sh(QStringLiteral("plug ${P}e%1 eth0 %2 %3").arg(i).arg(mac, address)) &&
            (args.isEmpty() || startEmulator(i, address, args));
 }
 
@@ -151,9 +118,8 @@ QStringList NetnsRig::emulatorLog(int i) const {
 }
 
 bool NetnsRig::startEmulator(int i, const QString& address, const QStringList& args) {
-    auto p = std::make_unique<QProcess>();
+    auto& p = m_emulators[size_t(i)] = std::make_unique<QProcess>();
     dieWithParent(*p);
-    p->setProcessChannelMode(QProcess::MergedChannels);
     // `ip netns exec` execs the program in place, so the process is the emulator itself.
     p->start("ip", QStringList{"netns", "exec", m_prefix + QStringLiteral("e%1").arg(i),
                                emulatorPath(), "--address", address, "--log", logPath(i)} +
@@ -162,7 +128,6 @@ bool NetnsRig::startEmulator(int i, const QString& address, const QStringList& a
     while (!out.contains("ready\n") && p->waitForReadyRead(10000))
         out += p->readAll();
     m_error = QStringLiteral("emulator not ready: ") + QString::fromLocal8Bit(out);
-    m_emulators[size_t(i)] = std::move(p);
     return out.contains("ready\n");
 }
 

@@ -26,9 +26,7 @@ public:
     NetnsRig& operator=(const NetnsRig&) = delete;
 
     static QString unavailableReason(); // empty when the rig can be built here
-    // Deletes the namespaces of rig processes that are gone and kills what runs in them.
-    static void cleanupLeftovers();
-    static QString emulatorPath(); // <build>/tools/kestrune-element
+    static QString emulatorPath();      // <build>/tools/kestrune-element
 
     bool create(bool secondNetwork = false);
     // An element on the bridge of its address (198.51.100.x: the second one). Unless args is
@@ -39,15 +37,11 @@ public:
     QString lastError() const { return m_error; }
 
 private:
-    bool ip(const QString& args);
+    bool sh(const QString& script); // with $P the prefix, $BR the bridge namespace
     bool startEmulator(int i, const QString& address, const QStringList& args);
-    bool addNamespace(const QString& ns);
-    bool plug(const QString& ns, const QString& dev, const QString& mac, const QString& address);
     QString logPath(int i) const;
 
     QString m_prefix;
-    int m_ports = 0;
-    QStringList m_namespaces;
     std::vector<std::unique_ptr<QProcess>> m_emulators;
     QTemporaryDir m_dir;
     QString m_error;
