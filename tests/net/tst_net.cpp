@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QNetworkDatagram>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -65,15 +66,7 @@ const QByteArray kDecoderSection =
 const QByteArray kBoth = kEncoderSection + kDecoderSection;
 const QByteArrayList kEitherOrder{kBoth, kDecoderSection + kEncoderSection};
 
-const QString kQuestion = QStringLiteral(
-    "Performing an 'Auto Discovery' will delete the local database in your computer and create a "
-    "new one, based on the Network Elements found (if any). \rAre you sure?");
-const QString kSendQuestion =
-    QStringLiteral("This configuration will be sent to selected Network Element and\rwill also be "
-                   "saved to local database in your computer. \rAre you sure?");
 const QString kSaved = QStringLiteral("New configuration has been sucessfuly saved and loaded!");
-const QString kTimedOut =
-    QStringLiteral("Waiting for a response from Network Element has timed out!\rCannot save.");
 const QString kMissingDb = QStringLiteral(
     "Local database is empty.\rPlease click 'Auto Discover' icon to probe the network.");
 const QString kNoMac =
@@ -145,47 +138,89 @@ std::unique_ptr<StationFixture> station(NetnsRig& rig, const QStringList& emulat
 class tst_net : public QObject {
     Q_OBJECT
 private slots:
-    void discovery_data() {
+    // Discovery and uploads, with what reaches the elements, the boxes and nms.ini.
+    void transaction_data() {
         QTest::addColumn<QByteArray>("before"); // nms.ini at start, "" for none
         QTest::addColumn<QStringList>("extra"); // arguments per element after its own
         QTest::addColumn<bool>("far");          // the decoder on the station's other network
         QTest::addColumn<bool>("readOnly");     // nms.ini without write permission, also for root
+        QTest::addColumn<bool>("discover");
+        QTest::addColumn<int>("upload"); // the name "North Mast" to: -1 none, 0 the encoder
+                                         // (with the level meter running), 1 the decoder
         QTest::addColumn<QStringList>("boxes");
         QTest::addColumn<QByteArrayList>("after"); // any of these
-        const QByteArray ed = kDecoderSection + kEncoderSection;
+        const QByteArray de = kDecoderSection + kEncoderSection;
+        const auto renamed = [](QByteArray ini, const char* from) {
+            return ini.replace(from, "NAME=NORTH MAST      \r\n");
+        };
+        const QByteArray north = renamed(kBoth, "NAME=TX SITE NORTH   \r\n");
+        const QString kQuestion = QStringLiteral(
+            "Performing an 'Auto Discovery' will delete the local database in your computer and "
+            "create a new one, based on the Network Elements found (if any). \rAre you sure?");
+        const QString send = QStringLiteral(
+            "This configuration will be sent to selected Network Element and\rwill also be saved "
+            "to local database in your computer. \rAre you sure?");
+        const QString timedOut = QStringLiteral(
+            "Waiting for a response from Network Element has timed out!\rCannot save.");
+        const QStringList two{"", ""};
         // The one run at the real three-second window.
-        QTest::newRow("encoder and decoder") << QByteArray() << QStringList{"", ""} << false
-                                             << false << QStringList{kMissingDb} << kEitherOrder;
+        QTest::newRow("discovery") << QByteArray() << two << false << false << true << -1
+                                   << QStringList{kMissingDb} << kEitherOrder;
         QTest::newRow("no answers: empty database")
-            << kBoth << QStringList{"--no-answer", "--no-answer"} << false << false
+            << kBoth << QStringList{"--no-answer", "--no-answer"} << false << false << true << -1
             << QStringList{kQuestion, "Local database is empty.\rPlease click the 'Auto "
                                       "Discover' icon to probe the network."}
             << QByteArrayList{""};
         QTest::newRow("read-only database kept")
-            << ed << QStringList{"", ""} << false << true
+            << de << two << false << true << true << -1
             << QStringList{kQuestion,
                            "Unable to create the local database.\rAuto Discovery aborted."}
-            << QByteArrayList{ed};
+            << QByteArrayList{de};
         QTest::newRow("only on the chosen network")
-            << QByteArray() << QStringList{"", ""} << true << false << QStringList{kMissingDb}
+            << QByteArray() << two << true << false << true << -1 << QStringList{kMissingDb}
             << QByteArrayList{kEncoderSection};
         // The third answer reports an address where nobody answers the station's ARP request;
         // its box stays open past the window while the two elements answer behind it.
         QTest::newRow("answers behind an open box")
             << QByteArray()
             << QStringList{"--delay-ms|1500", "--delay-ms|1500", "--report-address|192.0.2.77"}
-            << false << false << QStringList{kMissingDb, kNoMac} << kEitherOrder;
+            << false << false << true << -1 << QStringList{kMissingDb, kNoMac} << kEitherOrder;
+        QTest::newRow("upload confirmed") << kBoth << two << false << false << false << 1
+                                          << QStringList{send, kSaved} << QByteArrayList{north};
+        // Every other field matches what is stored already; the name is not stored.
+        QTest::newRow("wrong name answered")
+            << kBoth << QStringList{"", "--wrong-name|SOMETHING ELSE"} << false << false << false
+            << 1
+            << QStringList{send, "An error occured while saving 'Element Name':\rFeedback is "
+                                 "corrupted."}
+            << QByteArrayList{kBoth};
+        // The time-out box is still open when the answer comes; it is handled after it, once.
+        QTest::newRow("late answer still processed")
+            << kBoth << QStringList{"", "--delay-ms|700"} << false << false << false << 1
+            << QStringList{send, timedOut, kSaved} << QByteArrayList{north};
+        QTest::newRow("encoder while monitoring")
+            << kBoth << QStringList{"--peak|4194304", ""} << false << false << false << 0
+            << QStringList{send, kSaved}
+            << QByteArrayList{renamed(kBoth, "NAME=STUDIO 1        \r\n")};
+        // The paging target is gone again: the upload goes to the stored address on 2976, and
+        // the second answer to it is dropped; discovery stored one section each.
+        QTest::newRow("discovered decoder answering twice")
+            << QByteArray() << QStringList{"--answers|2", "--answers|2"} << false << false << true
+            << 1 << QStringList{kMissingDb, send, kSaved}
+            << QByteArrayList{north, renamed(de, "NAME=TX SITE NORTH   \r\n")};
     }
-    void discovery() {
+    void transaction() {
         KN_REQUIRE_RIG();
         QFETCH(QByteArray, before);
         QFETCH(QStringList, extra);
         QFETCH(bool, far);
         QFETCH(bool, readOnly);
+        QFETCH(bool, discover);
+        QFETCH(int, upload);
         QFETCH(QStringList, boxes);
         QFETCH(QByteArrayList, after);
-        const bool real =
-            extra.size() == 3 || QTest::currentDataTag() == QByteArray("encoder and decoder");
+        const QByteArray tag = QTest::currentDataTag();
+        const bool real = tag == "discovery" || tag == "answers behind an open box";
         const QStringList own{kEncoderArgs, kDecoderArgs, kDecoderArgs};
         QStringList emulators;
         for (int i = 0; i < extra.size(); ++i)
@@ -193,127 +228,80 @@ private slots:
         NetnsRig rig;
         auto f = station(rig, emulators, before, far, real);
         QVERIFY2(f, qPrintable(rig.lastError()));
+        auto& c = f->c();
         if (readOnly)
             QVERIFY(QFile::setPermissions(f->iniPath(), QFile::ReadOwner | QFile::ReadOther));
         f->boxes.stayOpen(kNoMac, 10000, [&] {
             return !f->station().discovery().AutoDiscoverAwaiting() &&
-                   f->c().TreeView1->topLevelItemCount() == 2;
+                   c.TreeView1->topLevelItemCount() == 2;
         });
-        if (!before.isEmpty())
-            f->boxes.enqueue(platform::MsgAnswer::Yes);
-        QElapsedTimer took;
-        took.start();
-        f->station().AutoDiscover();
-        // The real window (a coarse timer may fire up to 5 % early), not a shortened one.
-        QVERIFY2(!real || took.elapsed() >= 2700, qPrintable(QString::number(took.elapsed())));
-        QVERIFY(!f->station().discovery().AutoDiscoverAwaiting());
-        QTest::qWait(100);
-        QCOMPARE(f->boxes.texts(), boxes);
-        const QByteArray ini = f->readIni();
-        QVERIFY2(after.contains(ini), ini.constData());
-        QVERIFY(QFile::exists(f->iniPath()));
-        QStringList nodes;
-        if (ini.contains(kEncoderSection))
-            nodes << "STUDIO 1 [02:00:00:00:00:10]";
-        if (ini.contains(kDecoderSection))
-            nodes << "TX SITE NORTH [02:00:00:00:00:11]";
-        QCOMPARE(treeTexts(*f), nodes);
-        QCOMPARE(f->c().frmTreeView->title(),
-                 QStringLiteral("Select element: (%1 items)").arg(nodes.size()));
-        QCOMPARE(f->station().state().lstHidden.size(), nodes.size());
-        QCOMPARE(f->neighbours.calls, 0); // the MACs came from the kernel's table
-        // One request reached each element on the chosen network, none when refused.
-        for (int i = 0; i < 3; ++i)
-            QCOMPARE(
-                logOnPort(rig, i, 1901),
-                QStringList(i < extra.size() && !readOnly && !(far && i == 1), kPaging.toHex()));
-        if (far) { // the address list comes from the real table, the chosen one in use
-            QComboBox* list = f->c().cmbNMSIPAddr;
-            QStringList entries;
-            for (int i = 0; i < list->count(); ++i)
-                entries << list->itemText(i);
-            QCOMPARE(entries, (QStringList{"192.0.2.1", "198.51.100.1", "127.0.0.1"}));
-            QCOMPARE(list->currentText(), kStation);
-            QCOMPARE(f->station().udpClient().localAddress(), kStation);
-        }
-    }
-
-    void upload_data() {
-        QTest::addColumn<int>("element"); // 0: the encoder, with the level meter running
-        QTest::addColumn<QString>("extra");
-        QTest::addColumn<bool>("discoverFirst"); // else nms.ini holds both already
-        QTest::addColumn<QStringList>(
-            "boxes"); // after the question; stored when the last is kSaved
-        QTest::newRow("decoder confirmed") << 1 << "" << false << QStringList{kSaved};
-        // Every other field matches what is stored already; the name is not stored.
-        QTest::newRow("wrong name answered")
-            << 1 << "--wrong-name|SOMETHING ELSE" << false
-            << QStringList{"An error occured while saving 'Element Name':\rFeedback is corrupted."};
-        // The time-out box is still open when the answer comes; it is handled after it, once.
-        QTest::newRow("late answer still processed")
-            << 1 << "--delay-ms|700" << false << QStringList{kTimedOut, kSaved};
-        QTest::newRow("encoder while monitoring")
-            << 0 << "--peak|4194304" << false << QStringList{kSaved};
-        // The paging target is gone again: the upload goes to the stored address on 2976, and
-        // the second answer to it is dropped; discovery stored one section each.
-        QTest::newRow("discovered decoder answering twice")
-            << 1 << "--answers|2" << true << QStringList{kSaved};
-    }
-    void upload() {
-        KN_REQUIRE_RIG();
-        QFETCH(int, element);
-        QFETCH(QString, extra);
-        QFETCH(bool, discoverFirst);
-        QFETCH(QStringList, boxes);
-        const bool stored = boxes.last() == kSaved;
-        NetnsRig rig;
-        QStringList emulators{kEncoderArgs, kDecoderArgs};
-        emulators[element] += extra;
-        auto f = station(rig, emulators, discoverFirst ? QByteArray() : kBoth);
-        QVERIFY2(f, qPrintable(rig.lastError()));
-        auto& c = f->c();
-        boxes.prepend(kSendQuestion);
-        if (discoverFirst) {
+        QSignalSpy read(&f->station().udpClient(), &platform::UdpEndpoint::datagramReceived);
+        f->boxes.stayOpen("Waiting for a response", 5000, [&] { return read.count() > 0; });
+        f->boxes.enqueue(platform::MsgAnswer::Yes);
+        if (discover) {
+            QElapsedTimer took;
+            took.start();
             f->station().AutoDiscover();
-            QVERIFY2(kEitherOrder.contains(f->readIni()), f->readIni().constData());
-            boxes.prepend(kMissingDb);
+            // The real window (a coarse timer may fire up to 5 % early), not a shortened one.
+            QVERIFY2(!real || took.elapsed() >= 2700, qPrintable(QString::number(took.elapsed())));
+            QVERIFY(!f->station().discovery().AutoDiscoverAwaiting());
         }
-        const QString mac = element ? kDecoderMac : kEncoderMac;
-        QVERIFY(f->selectNode(mac));
-        if (!element) {
+        const QString mac = upload ? kDecoderMac : kEncoderMac;
+        if (upload == 0) {
+            QVERIFY(f->selectNode(mac));
             f->station().StartMonitoring();
             QVERIFY(c.tmrVolume->isActive());
             QVERIFY(QTest::qWaitFor([&] { return c.lblVolume->text() == "-6dBFS"; }, 3000));
             QCOMPARE(c.VUMeter->widthTwips(), 1050);
-            QVERIFY(logOnPort(rig, element, 2977).contains(QByteArray("VOL").toHex()));
+            QVERIFY(logOnPort(rig, 0, 2977).contains(QByteArray("VOL").toHex()));
         }
-        QByteArray expected = f->readIni();
-        if (stored)
-            expected.replace(element ? "NAME=TX SITE NORTH   \r\n" : "NAME=STUDIO 1        \r\n",
-                             "NAME=NORTH MAST      \r\n");
-        c.txtElementName->setText("North Mast");
-        f->boxes.enqueue(platform::MsgAnswer::Yes);
-        QSignalSpy read(&f->station().udpClient(), &platform::UdpEndpoint::datagramReceived);
-        f->boxes.stayOpen(kTimedOut, 5000, [&] { return read.count() > 0; });
-        f->station().SaveChanges();
-        QVERIFY(QTest::qWaitFor([&] { return f->boxes.texts().contains(boxes.last()); }, 5000));
+        if (upload >= 0) {
+            QVERIFY(f->selectNode(mac));
+            c.txtElementName->setText("North Mast");
+            f->station().SaveChanges();
+            QVERIFY(QTest::qWaitFor([&] { return f->boxes.count() == boxes.size(); }, 5000));
+            // ip mask gw remote input type tx sfn name[16] (buffer sdm sdl sdt) llo
+            const QString sent = (upload ? "c000020bffffff0000000000ef01020300010101"
+                                         : "c000020affffff00c00002fec000021401000101") +
+                                 QByteArray("NORTH MAST      ").toHex() +
+                                 (upload ? "05021e3c00" : "01");
+            QCOMPARE(logOnPort(rig, upload, 2976), QStringList{sent});
+            QVERIFY(!c.timerRemoteSent->isActive());
+        }
         QTest::qWait(400); // past the response time-out
         QCOMPARE(f->boxes.texts(), boxes);
         QCOMPARE(f->boxes.maxOpen, 1);
-        // ip mask gw remote input type tx sfn name[16] (buffer sdm sdl sdt) llo
-        const QString sent = (element ? "c000020bffffff0000000000ef01020300010101"
-                                      : "c000020affffff00c00002fec000021401000101") +
-                             QByteArray("NORTH MAST      ").toHex() +
-                             (element ? "05021e3c00" : "01");
-        QCOMPARE(logOnPort(rig, element, 2976), QStringList{sent});
-        QCOMPARE(f->readIni(), expected);
-        QVERIFY(!c.timerRemoteSent->isActive());
-        QCOMPARE(f->neighbours.calls, 0);
-        if (stored) { // the wait window found the MAC in the kernel's table
-            QCOMPARE(f->station().feedbackHandler().sRemoteMacAddress2(), mac);
-            QVERIFY(treeTexts(*f).contains("NORTH MAST [" + mac + "]"));
+        const QByteArray ini = f->readIni();
+        QVERIFY2(after.contains(ini), ini.constData());
+        QVERIFY(QFile::exists(f->iniPath()));
+        QStringList nodes; // the tree shows what nms.ini holds
+        static const QRegularExpression section("\\[0200000000(1[01])\\]\r\nNAME=(.*\\S) *\r");
+        for (auto it = section.globalMatch(ini); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            nodes << m.captured(2) + " [02:00:00:00:00:" + m.captured(1) + "]";
         }
-        if (!element) {
+        nodes.sort();
+        QCOMPARE(treeTexts(*f), nodes);
+        QCOMPARE(c.frmTreeView->title(),
+                 QStringLiteral("Select element: (%1 items)").arg(nodes.size()));
+        QCOMPARE(f->station().state().lstHidden.size(), nodes.size());
+        QCOMPARE(f->neighbours.calls, 0); // MACs come from the kernel's table
+        if (boxes.endsWith(kSaved))
+            QCOMPARE(f->station().feedbackHandler().sRemoteMacAddress2(), mac);
+        // One request reached each element on the chosen network, none when refused.
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(logOnPort(rig, i, 1901),
+                     QStringList(discover && i < extra.size() && !readOnly && !(far && i == 1),
+                                 kPaging.toHex()));
+        if (far) { // the address list comes from the real table, the chosen one in use
+            QStringList entries;
+            for (int i = 0; i < c.cmbNMSIPAddr->count(); ++i)
+                entries << c.cmbNMSIPAddr->itemText(i);
+            QCOMPARE(entries, (QStringList{"192.0.2.1", "198.51.100.1", "127.0.0.1"}));
+            QCOMPARE(c.cmbNMSIPAddr->currentText(), kStation);
+            QCOMPARE(f->station().udpClient().localAddress(), kStation);
+        }
+        if (upload == 0) {
             f->station().StopMonitoring();
             QCOMPARE(c.lblVolume->text(), QStringLiteral("-oodBFS"));
             QCOMPARE(c.VUMeter->widthTwips(), 0);
