@@ -18,7 +18,6 @@
 #include <QUdpSocket>
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <atomic>
 #include <fcntl.h>
 #include <random>
@@ -127,25 +126,20 @@ private slots:
 
         std::atomic<bool> stop{false};
         std::thread storm([&] {
-            const int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-            sockaddr_in at{AF_INET, 0, {::inet_addr("127.0.40.2")}, {}};
-            ::bind(s, reinterpret_cast<sockaddr*>(&at), sizeof at);
-            at.sin_addr.s_addr = ::inet_addr("127.0.40.1");
-            auto send = [&](quint16 port, const char* bytes, int n) {
-                at.sin_port = htons(port);
-                ::sendto(s, bytes, size_t(n), 0, reinterpret_cast<sockaddr*>(&at), sizeof at);
-            };
+            QUdpSocket s;
+            const QHostAddress to(kStation);
+            s.bind(QHostAddress(kElement));
             std::mt19937 random(2976);
             const QByteArray valid = feedback("TX SITE");
-            char buf[1500];
+            QByteArray buf;
             for (int n = 0; !stop; n = (n + 1) % 1501) {
-                std::generate(buf, buf + n, [&] { return char(random()); });
-                send(2976, buf, n);
-                send(2978, buf, n);
+                buf.resize(n);
+                std::generate(buf.begin(), buf.end(), [&] { return char(random()); });
+                s.writeDatagram(buf, to, 2976);
+                s.writeDatagram(buf, to, 2978);
                 if (n % 50 == 0)
-                    send(2976, valid.constData(), int(valid.size()));
+                    s.writeDatagram(valid, to, 2976);
             }
-            ::close(s);
         });
         qint64 startKb = 0, peakKb = 0;
         QTimer sample;
