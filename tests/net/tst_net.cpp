@@ -84,15 +84,6 @@ const QHash<QString, QString> kBoxes{
     {"timed-out", "Waiting for a response from Network Element has timed out!\rCannot save."}};
 const QByteArray kPaging = "IPMPXSTL TALVOREN PAGING REQUEST";
 
-// The lines of an emulator's log that arrived on one port.
-QStringList logOnPort(const NetnsRig& rig, int element, int port) {
-    QStringList lines;
-    for (const QString& line : rig.emulatorLog(element))
-        if (line.startsWith(QString::number(port) + QLatin1Char(' ')))
-            lines << line.section(QLatin1Char(' '), 1);
-    return lines;
-}
-
 QStringList treeTexts(StationFixture& f) {
     QStringList texts;
     for (int i = 0; i < f.c().TreeView1->topLevelItemCount(); ++i)
@@ -112,8 +103,8 @@ void inModal(QPushButton* button, const std::function<void(QWidget*)>& inside) {
     button->click();
 }
 
-QString label(QWidget* w, const char* name) {
-    const QLabel* l = w->findChild<QLabel*>(QLatin1String(name));
+QString label(QWidget* w, const QString& name) {
+    const QLabel* l = w->findChild<QLabel*>(name);
     return l ? l->text() : QStringLiteral("(none)");
 }
 
@@ -258,7 +249,7 @@ private slots:
             QVERIFY(c.tmrVolume->isActive());
             QVERIFY(QTest::qWaitFor([&] { return c.lblVolume->text() == "-6dBFS"; }, 3000));
             QCOMPARE(c.VUMeter->widthTwips(), 1050);
-            QVERIFY(logOnPort(rig, 0, 2977).contains(QByteArray("VOL").toHex()));
+            QVERIFY(rig.received(0, 2977).contains(QByteArray("VOL").toHex()));
         }
         QStringList expected;
         for (const QString& key : boxes.split(' ', Qt::SkipEmptyParts))
@@ -307,8 +298,8 @@ private slots:
             const bool paged =
                 (discover && i < emulators.size() && !readOnly && !(far && i == 1)) ||
                 (i == 2 && steps.contains("page"));
-            QCOMPARE(logOnPort(rig, i, 1901), QStringList(paged, kPaging.toHex()));
-            QCOMPARE(logOnPort(rig, i, 2976), QStringList(upload == i, sent));
+            QCOMPARE(rig.received(i, 1901), QStringList(paged, kPaging.toHex()));
+            QCOMPARE(rig.received(i, 2976), QStringList(upload == i, sent));
         }
         if (far) { // the address list comes from the real table, the chosen one in use
             QStringList entries;
@@ -325,54 +316,40 @@ private slots:
         }
     }
 
-    // Statistics and SFN adjustment of the decoder, read from and set in the emulator.
-    void diagnosticsWindows() {
+    // Ping, statistics and SFN adjustment of the decoder: the kernel answers the echo, the
+    // emulator the windows' requests and their Set; then an unused address.
+    void diagnostics() {
         KN_REQUIRE_RIG();
         NetnsRig rig;
         auto f = station(rig, {"", kDecoderArgs});
         QVERIFY2(f, qPrintable(rig.lastError()));
         QVERIFY(f->selectNode(kDecoderMac));
         QStringList seen;
-        const auto read = [&](QWidget* w, const char* last, const QStringList& names) {
-            QVERIFY(QTest::qWaitFor([&] { return label(w, last) != "-"; }, 3000));
-            for (const QString& name : names)
-                seen << w->findChild<QLabel*>(name)->text();
+        const auto read = [&](QPushButton* button, const QString& names) {
+            inModal(button, [&](QWidget* w) {
+                QVERIFY(QTest::qWaitFor([&] { return label(w, args(names).last()) != "-"; }, 3000));
+                for (const QString& name : args(names))
+                    seen << label(w, name);
+                if (auto* delay = w->findChild<QScrollBar*>("scrlAdditionalDelay")) {
+                    delay->setValue(10000); // 1 ms
+                    w->findChild<QPushButton*>("cmdSet")->click();
+                }
+            });
         };
-        inModal(f->c().cmdGetStats, [&](QWidget* w) {
-            read(w, "lblPTPLatency",
-                 args("lblMACTxOK|lblMACTxErr|lblMACRxOK|lblMACRxErr|lblAudioRx"
-                      "FramesOK|lblAudioRxFramesErr|lblPTPRxOK|lblPTPRxErr|"
-                      "lblPTPClkAdj|lblPTPLatency"));
-        });
-        inModal(f->c().cmdAdjust, [&](QWidget* w) {
-            read(w, "lblDelaySumAVG",
-                 args("lblCurrentDelayMIN|lblCurrentDelayAVG|lblDelaySumAVG|"
-                      "lblAdditionalDelay"));
-            w->findChild<QScrollBar*>("scrlAdditionalDelay")->setValue(10000); // 1 ms
-            w->findChild<QPushButton*>("cmdSet")->click();
-            w->findChild<QPushButton*>("cmdRefresh")->click();
-            QVERIFY(
-                QTest::qWaitFor([&] { return label(w, "lblCurrentDelayAVG") != seen[11]; }, 3000));
-            seen << label(w, "lblCurrentDelayAVG");
-        });
-        QCOMPARE(seen,
-                 args("10|3 (23.08%)|20|4 (16.67%)|100|2 (1.96%)|5|1|-120 nS|26000 nS|"
-                      "115 uS, 0 nS|125 uS, 0 nS|521 uS, 98 nS|25 uS, 0 nS|1 mS, 100 uS, 0 nS"));
-        QCOMPARE(logOnPort(rig, 1, 2978),
+        read(f->c().cmdGetStats,
+             "lblMACTxOK|lblMACTxErr|lblMACRxOK|lblMACRxErr|lblAudioRxFramesOK|"
+             "lblAudioRxFramesErr|lblPTPRxOK|lblPTPRxErr|lblPTPClkAdj|lblPTPLatency");
+        read(f->c().cmdAdjust,
+             "lblCurrentDelayMIN|lblCurrentDelayAVG|lblAdditionalDelay|lblDelaySumAVG");
+        QCOMPARE(seen, args("10|3 (23.08%)|20|4 (16.67%)|100|2 (1.96%)|5|1|-120 nS|26000 nS|"
+                            "115 uS, 0 nS|125 uS, 0 nS|25 uS, 0 nS|521 uS, 98 nS"));
+        QCOMPARE(rig.received(1, 2978),
                  (QStringList{QByteArray("GetStats").toHex(), QByteArray("GetDel").toHex(),
-                              "53000f424000", QByteArray("GetDel").toHex()}));
+                              "53000f424000"}));
         QCOMPARE(f->boxes.texts(), QStringList{"There are unsaved parameters. Don't forget to "
                                                "click the 'Save' button."});
         QVERIFY2(f->readIni().endsWith("LLO=0\r\nDLY=10000\r\nSRV=0\r\n"),
                  f->readIni().constData());
-    }
-
-    void pingEmulatedElementAndUnusedAddress() {
-        KN_REQUIRE_RIG();
-        NetnsRig rig;
-        auto f = station(rig, {});
-        QVERIFY2(f, qPrintable(rig.lastError()));
-        QVERIFY(f->selectNode(kEncoderMac));
         QPushButton* ping = f->c().cmdPing;
         ping->click();
         QVERIFY2(ping->text().endsWith(" ms") && ping->text().chopped(3).toInt() >= 0,
@@ -386,7 +363,7 @@ private slots:
         QVERIFY(took.elapsed() >= 2900);
         QCOMPARE(ping->text(), QStringLiteral("Failed!"));
         QCOMPARE(ping->palette().color(QPalette::Button), QColor(0xFF, 0x80, 0x80));
-        QCOMPARE(f->boxes.count(), 0);
+        QCOMPARE(f->boxes.count(), 1);
     }
 
     // The emulator's own options: what a third element sends for one paging request, or how
@@ -404,7 +381,6 @@ private slots:
         const QString full = feedback("0c", "ENCODER 12", "01");
         QTest::newRow("truncate 40") << "--truncate|40" << QStringList{full.left(80)} << "";
         QTest::newRow("answers 3") << "--answers|3" << QStringList{full, full, full} << "";
-        QTest::newRow("answers 0") << "--answers|0" << QStringList{} << "";
         QTest::newRow("burst 3") << "--burst|3"
                                  << QStringList{full, feedback("0d", "ENCODER 12", "01"),
                                                 feedback("0e", "ENCODER 12", "01")}
@@ -416,13 +392,9 @@ private slots:
             << "--sfn|010|--buffer|012" << QStringList{full.chopped(6) + "0a0c00"} << "";
         QTest::newRow("byte too big")
             << "--sfn|256" << QStringList{} << "--sfn: 256 is out of range (0 to 255)";
-        QTest::newRow("hexadecimal")
-            << "--buffer|0x10" << QStringList{} << "--buffer: \"0x10\" is not a decimal number";
         QTest::newRow("stats value") << "--stats|txok=0x10" << QStringList{}
                                      << "--stats: \"txok=0x10\" is not key=N with N a decimal "
                                         "number from -2147483648 to 4294967295";
-        QTest::newRow("stats key")
-            << "--stats|tx=1" << QStringList{} << "--stats: unknown key \"tx\" (see --help)";
         QTest::newRow("address") << "--gw|192.0.2.256" << QStringList{}
                                  << "--gw: \"192.0.2.256\" is not a dotted IPv4 address";
     }
@@ -470,9 +442,8 @@ private slots:
             return;
         }
         QProcess run, pids;
-        qputenv("KN_KILLED_RUN", "1");
+        run.setEnvironment(QProcess::systemEnvironment() << "KN_KILLED_RUN=1");
         run.start(QCoreApplication::applicationFilePath(), {"killedRunLeavesNothing"});
-        qunsetenv("KN_KILLED_RUN");
         QVERIFY(QTest::qWaitFor([&] { return run.readAllStandardOutput().contains("rig ready"); },
                                 60000));
         const QString ours = QStringLiteral("kn%1-").arg(run.processId());

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 
 #include <atomic>
 #include <fcntl.h>
@@ -110,11 +111,12 @@ QString NetnsRig::logPath(int i) const {
     return m_dir.filePath(QStringLiteral("element%1.log").arg(i));
 }
 
-QStringList NetnsRig::emulatorLog(int i) const {
+QStringList NetnsRig::received(int i, int port) const {
     QFile f(logPath(i));
-    return f.open(QIODevice::ReadOnly)
-               ? QString::fromLatin1(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)
-               : QStringList();
+    return QString::fromLatin1(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray())
+        .split(QLatin1Char('\n'))
+        .filter(QRegularExpression(QStringLiteral("^%1 ").arg(port)))
+        .replaceInStrings(QRegularExpression(QStringLiteral("^\\d+ ")), QString());
 }
 
 bool NetnsRig::startEmulator(int i, const QString& address, const QStringList& args) {

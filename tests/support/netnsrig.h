@@ -32,7 +32,7 @@ public:
     // An element on the bridge of its address (198.51.100.x: the second one). Unless args is
     // empty, its emulator runs with them (plus --address and --log) and is "ready".
     bool addElement(const QString& address, const QString& mac, const QStringList& args);
-    QStringList emulatorLog(int i) const; // "<port> <hex>" lines
+    QStringList received(int i, int port) const; // hex of what element i's emulator got there
     bool enterStation();
     QString lastError() const { return m_error; }
 
