@@ -32,9 +32,6 @@
 #include <QTreeWidget>
 #include <QUdpSocket>
 
-#include <cstdio>
-#include <functional>
-
 using namespace testsupport;
 
 namespace {
@@ -83,25 +80,6 @@ const QHash<QString, QString> kBoxes{
     {"wrong-name", "An error occured while saving 'Element Name':\rFeedback is corrupted."},
     {"timed-out", "Waiting for a response from Network Element has timed out!\rCannot save."}};
 const QByteArray kPaging = "IPMPXSTL TALVOREN PAGING REQUEST";
-
-QStringList treeTexts(StationFixture& f) {
-    QStringList texts;
-    for (int i = 0; i < f.c().TreeView1->topLevelItemCount(); ++i)
-        texts << f.c().TreeView1->topLevelItem(i)->text(0);
-    texts.sort();
-    return texts;
-}
-
-// Clicks the button, runs `inside` with the modal window it opened, then closes that window.
-void inModal(QPushButton* button, const std::function<void(QWidget*)>& inside) {
-    QTimer::singleShot(0, [&] {
-        if (QWidget* w = QApplication::activeModalWidget()) {
-            inside(w);
-            w->close();
-        }
-    });
-    button->click();
-}
 
 QString label(QWidget* w, const QString& name) {
     const QLabel* l = w->findChild<QLabel*>(name);
@@ -279,8 +257,10 @@ private slots:
             const QRegularExpressionMatch m = it.next();
             nodes << m.captured(2) + " [02:00:00:00:00:" + m.captured(1) + "]";
         }
-        nodes.sort();
-        QCOMPARE(treeTexts(*f), nodes);
+        QStringList tree;
+        for (int i = 0; i < c.TreeView1->topLevelItemCount(); ++i)
+            tree << c.TreeView1->topLevelItem(i)->text(0);
+        QCOMPARE(tree, nodes);
         QCOMPARE(c.frmTreeView->title(),
                  QStringLiteral("Select element: (%1 items)").arg(nodes.size()));
         QCOMPARE(f->station().state().lstHidden.size(), nodes.size());
@@ -326,7 +306,8 @@ private slots:
         QVERIFY(f->selectNode(kDecoderMac));
         QStringList seen;
         const auto read = [&](QPushButton* button, const QString& names) {
-            inModal(button, [&](QWidget* w) {
+            QTimer::singleShot(0, [&] {
+                QWidget* w = QApplication::activeModalWidget();
                 QVERIFY(QTest::qWaitFor([&] { return label(w, args(names).last()) != "-"; }, 3000));
                 for (const QString& name : args(names))
                     seen << label(w, name);
@@ -334,7 +315,9 @@ private slots:
                     delay->setValue(10000); // 1 ms
                     w->findChild<QPushButton*>("cmdSet")->click();
                 }
+                w->close();
             });
+            button->click();
         };
         read(f->c().cmdGetStats,
              "lblMACTxOK|lblMACTxErr|lblMACRxOK|lblMACRxErr|lblAudioRxFramesOK|"
@@ -436,16 +419,15 @@ private slots:
         if (qEnvironmentVariableIsSet("KN_KILLED_RUN")) {
             NetnsRig rig;
             QVERIFY2(network(rig, {"--quiet", "--quiet"}), qPrintable(rig.lastError()));
-            std::puts("rig ready");
-            std::fflush(stdout);
+            qInfo("rig ready");
             QTest::qWait(120000);
             return;
         }
         QProcess run, pids;
         run.setEnvironment(QProcess::systemEnvironment() << "KN_KILLED_RUN=1");
+        run.setProcessChannelMode(QProcess::MergedChannels);
         run.start(QCoreApplication::applicationFilePath(), {"killedRunLeavesNothing"});
-        QVERIFY(QTest::qWaitFor([&] { return run.readAllStandardOutput().contains("rig ready"); },
-                                60000));
+        QVERIFY(QTest::qWaitFor([&] { return run.readAll().contains("rig ready"); }, 60000));
         const QString ours = QStringLiteral("kn%1-").arg(run.processId());
         pids.start("sh",
                    {"-c", "for n in /run/netns/" + ours + "*; do ip netns pids ${n##*/}; done"});
