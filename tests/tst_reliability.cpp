@@ -17,7 +17,6 @@
 #include <QTimer>
 #include <QUdpSocket>
 
-#include <algorithm>
 #include <atomic>
 #include <random>
 #include <sched.h>
@@ -132,17 +131,15 @@ private slots:
             QByteArray buf;
             for (int n = 0; !stop; n = (n + 1) % 1501) {
                 buf.resize(n);
-                std::generate(buf.begin(), buf.end(), [&] { return char(random()); });
-                s.writeDatagram(buf, to, 2976);
+                for (char& byte : buf)
+                    byte = char(random());
+                s.writeDatagram(n % 50 ? buf : valid, to, 2976);
                 s.writeDatagram(buf, to, 2978);
-                if (n % 50 == 0)
-                    s.writeDatagram(valid, to, 2976);
             }
         });
         qint64 startKb = 0, peakKb = 0;
         QTimer sample;
-        QObject::connect(&sample, &QTimer::timeout,
-                         [&] { peakKb = std::max(peakKb, residentKb()); });
+        QObject::connect(&sample, &QTimer::timeout, [&] { peakKb = qMax(peakKb, residentKb()); });
         QTimer::singleShot(0, [&] {
             QWidget* w = QApplication::activeModalWidget();
             QVERIFY(w && w->objectName() == QLatin1String("frmStatistics"));

@@ -33,7 +33,6 @@ plug() { if [ ! -e /run/netns/$1 ]; then ns $1; fi; PEER=${1#$P}${2#eth}
 // Whatever a test starts dies with it, also when the test is killed.
 void dieWithParent(QProcess& p) {
     p.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    p.setStandardInputFile(QProcess::nullDevice());
     p.setProcessChannelMode(QProcess::MergedChannels);
 }
 
@@ -50,8 +49,7 @@ QString runSh(const QString& script) {
 } // namespace
 
 bool rigRequiredByCi() {
-    const QByteArray ci = qgetenv("CI").toLower();
-    return ci == "true" || ci == "1";
+    return qgetenv("CI").toLower() == "true" || qgetenv("CI") == "1";
 }
 
 QString NetnsRig::unavailableReason() {
@@ -107,12 +105,8 @@ bool NetnsRig::addElement(const QString& address, const QString& mac, const QStr
            (args.isEmpty() || startEmulator(i, address, args));
 }
 
-QString NetnsRig::logPath(int i) const {
-    return m_dir.filePath(QStringLiteral("element%1.log").arg(i));
-}
-
 QStringList NetnsRig::received(int i, int port) const {
-    QFile f(logPath(i));
+    QFile f(m_dir.filePath(QStringLiteral("element%1.log").arg(i)));
     return QString::fromLatin1(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray())
         .split(QLatin1Char('\n'))
         .filter(QRegularExpression(QStringLiteral("^%1 ").arg(port)))
@@ -124,7 +118,8 @@ bool NetnsRig::startEmulator(int i, const QString& address, const QStringList& a
     dieWithParent(*p);
     // `ip netns exec` execs the program in place, so the process is the emulator itself.
     p->start("ip", QStringList{"netns", "exec", m_prefix + QStringLiteral("e%1").arg(i),
-                               emulatorPath(), "--address", address, "--log", logPath(i)} +
+                               emulatorPath(), "--address", address, "--log",
+                               m_dir.filePath(QStringLiteral("element%1.log").arg(i))} +
                        args);
     QByteArray out;
     while (!out.contains("ready\n") && p->waitForReadyRead(10000))

@@ -22,8 +22,6 @@ class NetnsRig {
 public:
     NetnsRig();
     ~NetnsRig();
-    NetnsRig(const NetnsRig&) = delete;
-    NetnsRig& operator=(const NetnsRig&) = delete;
 
     static QString unavailableReason(); // empty when the rig can be built here
     static QString emulatorPath();      // <build>/tools/kestrune-element
@@ -39,7 +37,6 @@ public:
 private:
     bool sh(const QString& script); // with $P the prefix, $BR the bridge namespace
     bool startEmulator(int i, const QString& address, const QStringList& args);
-    QString logPath(int i) const;
 
     QString m_prefix;
     std::vector<std::unique_ptr<QProcess>> m_emulators;
@@ -53,11 +50,7 @@ bool rigRequiredByCi(); // CI=true: what cannot run here is a failure, not a ski
 } // namespace testsupport
 
 #define KN_REQUIRE_RIG()                                                                           \
-    do {                                                                                           \
-        const QString knReason = ::testsupport::NetnsRig::unavailableReason();                     \
-        if (!knReason.isEmpty()) {                                                                 \
-            if (::testsupport::rigRequiredByCi())                                                  \
-                QFAIL(qPrintable(knReason));                                                       \
-            QSKIP(qPrintable(knReason));                                                           \
-        }                                                                                          \
-    } while (false)
+    if (const QString why = ::testsupport::NetnsRig::unavailableReason(); !why.isEmpty()) {        \
+        QVERIFY2(!::testsupport::rigRequiredByCi(), qPrintable(why));                              \
+        QSKIP(qPrintable(why));                                                                    \
+    }
