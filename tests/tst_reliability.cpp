@@ -11,7 +11,6 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
-#include <QNetworkDatagram>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -83,9 +82,7 @@ private slots:
         f.boxes.enqueue(platform::MsgAnswer::Yes);
         f.station().SaveChanges();
         QVERIFY(QTest::qWaitFor([&] { return element.hasPendingDatagrams(); }, 5000));
-        const QNetworkDatagram sent = element.receiveDatagram();
-        element.writeDatagram(feedback("NEW NAME"), sent.senderAddress(),
-                              quint16(sent.senderPort()));
+        element.writeDatagram(feedback("NEW NAME"), QHostAddress(kStation), 2976);
         QVERIFY(QTest::qWaitFor([&] { return f.boxes.texts().contains(kWriteFailed); }, 5000));
         QVERIFY(f.selectNode(kDecoderMac));
         f.c().scrlAtten->triggerAction(QAbstractSlider::SliderSingleStepSub);
