@@ -116,14 +116,13 @@ private slots:
     // and nms.ini.
     void transaction_data() {
         QTest::addColumn<QByteArray>("before"); // nms.ini at start, "" for none
-        QTest::addColumn<QString>("extra");     // arguments per element after its own, ';' between
-        // "discover", "read-only" nms.ini (also for root), the decoder on the station's other
-        // network ("far"), "upload" the name "North Mast" to the "decoder" or the "encoder"
-        // (with the level meter running), "page" the third element alone so that its
-        // feedback comes unasked while the decoder is selected, or "diagnose" the decoder:
+        // "extra arguments per element after its own, ';' between / steps / boxes (keys of
+        // kBoxes)". Steps: "discover", "read-only" nms.ini (also for root), the decoder on the
+        // station's other network ("far"), "upload" the name "North Mast" to the "decoder" or
+        // the "encoder" (with the level meter running), "page" the third element alone so that
+        // its feedback comes unasked while the decoder is selected, or "diagnose" the decoder:
         // ping it, read its statistics and SFN delays, set a delay, then ping an unused address.
-        QTest::addColumn<QString>("steps");
-        QTest::addColumn<QString>("boxes");        // keys of kBoxes
+        QTest::addColumn<QString>("script");
         QTest::addColumn<QByteArrayList>("after"); // any of these
         const QByteArray de = kDecoderSection + kEncoderSection;
         const auto renamed = [](QByteArray ini, const char* from) {
@@ -132,63 +131,51 @@ private slots:
         const QByteArray north = renamed(kBoth, "NAME=TX SITE NORTH   \r\n");
         const QByteArrayList either{kBoth, de};
         // The one run at the real three-second window.
-        QTest::newRow("discovery") << QByteArray() << ""
-                                   << "discover"
-                                   << "missing" << either;
-        QTest::newRow("no answers: empty database") << kBoth << "--no-answer;--no-answer"
-                                                    << "discover"
-                                                    << "question empty" << QByteArrayList{""};
-        QTest::newRow("read-only database kept") << de << ""
-                                                 << "discover read-only"
-                                                 << "question read-only" << QByteArrayList{de};
-        QTest::newRow("only on the chosen network") << QByteArray() << ""
-                                                    << "discover far"
-                                                    << "missing" << QByteArrayList{kEncoderSection};
+        QTest::newRow("discovery") << QByteArray() << " / discover / missing" << either;
+        QTest::newRow("no answers: empty database")
+            << kBoth << "--no-answer;--no-answer / discover / question empty" << QByteArrayList{""};
+        QTest::newRow("read-only database kept")
+            << de << " / discover read-only / question read-only" << QByteArrayList{de};
+        QTest::newRow("only on the chosen network")
+            << QByteArray() << " / discover far / missing" << QByteArrayList{kEncoderSection};
         // The third answer reports an address where nobody answers the station's ARP request;
         // its box stays open past the window while the two elements answer behind it.
         QTest::newRow("answers behind an open box")
-            << QByteArray() << "--delay-ms|1500;--delay-ms|1500;--report-address|192.0.2.77"
-            << "discover"
-            << "missing no-mac" << either;
-        QTest::newRow("upload confirmed") << kBoth << ""
-                                          << "upload decoder"
-                                          << "send saved" << QByteArrayList{north};
+            << QByteArray()
+            << "--delay-ms|1500;--delay-ms|1500;--report-address|192.0.2.77 / discover / missing "
+               "no-mac"
+            << either;
+        QTest::newRow("upload confirmed")
+            << kBoth << " / upload decoder / send saved" << QByteArrayList{north};
         // Every other field matches what is stored already; the name is not stored.
-        QTest::newRow("wrong name answered") << kBoth << ";--wrong-name|SOMETHING ELSE"
-                                             << "upload decoder"
-                                             << "send wrong-name" << QByteArrayList{kBoth};
+        QTest::newRow("wrong name answered")
+            << kBoth << ";--wrong-name|SOMETHING ELSE / upload decoder / send wrong-name"
+            << QByteArrayList{kBoth};
         // The time-out box is still open when the answer comes; it is handled after it, once.
         QTest::newRow("late answer still processed")
-            << kBoth << ";--delay-ms|700"
-            << "upload decoder"
-            << "send timed-out saved" << QByteArrayList{north};
+            << kBoth << ";--delay-ms|700 / upload decoder / send timed-out saved"
+            << QByteArrayList{north};
         QTest::newRow("encoder while monitoring")
-            << kBoth << "--peak|4194304"
-            << "upload encoder"
-            << "send saved" << QByteArrayList{renamed(kBoth, "NAME=STUDIO 1        \r\n")};
+            << kBoth << "--peak|4194304 / upload encoder / send saved"
+            << QByteArrayList{renamed(kBoth, "NAME=STUDIO 1        \r\n")};
         // The paging target is gone again: the upload goes to the stored address on 2976, and
         // the second answer to it is dropped; discovery stored one section each.
         QTest::newRow("discovered decoder answering twice")
-            << QByteArray() << "--answers|2;--answers|2"
-            << "discover upload decoder"
-            << "missing send saved"
+            << QByteArray()
+            << "--answers|2;--answers|2 / discover upload decoder / missing send saved"
             << QByteArrayList{north, renamed(de, "NAME=TX SITE NORTH   \r\n")};
         QTest::newRow("diagnostics: ping, statistics, SFN delay set")
-            << kBoth << ""
-            << "diagnose"
-            << "unsaved" << QByteArrayList{kBoth + "DLY=10000\r\nSRV=0\r\n"};
+            << kBoth << " / diagnose / unsaved" << QByteArrayList{kBoth + "DLY=10000\r\nSRV=0\r\n"};
         // The stray element carries the selected decoder's name and settings.
-        QTest::newRow("unasked feedback dropped") << kBoth << ";;"
-                                                  << "page"
-                                                  << "" << QByteArrayList{kBoth};
+        QTest::newRow("unasked feedback dropped")
+            << kBoth << ";; / page / " << QByteArrayList{kBoth};
     }
     void transaction() {
         KN_REQUIRE_RIG();
         QFETCH(QByteArray, before);
-        QFETCH(QString, extra);
-        QFETCH(QString, steps);
-        QFETCH(QString, boxes);
+        QFETCH(QString, script);
         QFETCH(QByteArrayList, after);
+        const QString extra = script.section(" / ", 0, 0), steps = script.section(" / ", 1, 1);
         const bool far = steps.contains("far"), discover = steps.contains("discover");
         const bool readOnly = steps.contains("read-only");
         const int upload = steps.contains("decoder") ? 1 : steps.contains("encoder") ? 0 : -1;
@@ -224,7 +211,7 @@ private slots:
             QVERIFY(rig.received(0, 2977).contains(QByteArray("VOL").toHex()));
         }
         QStringList expected;
-        for (const QString& key : boxes.split(' ', Qt::SkipEmptyParts))
+        for (const QString& key : script.section(" / ", 2).split(' ', Qt::SkipEmptyParts))
             expected << kBoxes[key];
         if (upload >= 0) {
             c.txtElementName->setText("North Mast");
