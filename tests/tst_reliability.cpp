@@ -98,8 +98,7 @@ private slots:
         QCOMPARE(f.boxes.texts().mid(3), QStringList(3, kWriteFailed)
                                              << "There are unsaved parameters. Don't forget to "
                                                 "click the 'Save' button.");
-        QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files | QDir::Hidden).filter("tmp"),
-                 QStringList());
+        QVERIFY(QDir(f.dir.path()).entryList(QDir::Files | QDir::Hidden).filter("tmp").isEmpty());
         QCOMPARE(::umount2(dir.constData(), MNT_DETACH), 0);
     }
 
@@ -124,13 +123,12 @@ private slots:
             const QHostAddress to(kStation);
             s.bind(QHostAddress(kElement));
             std::mt19937 random(2976);
-            const QByteArray valid = feedback("TX SITE");
             QByteArray buf;
             for (int n = 0; !stop; n = (n + 1) % 1501) {
                 buf.resize(n);
                 for (char& byte : buf)
                     byte = char(random());
-                s.writeDatagram(n % 50 ? buf : valid, to, 2976);
+                s.writeDatagram(n % 50 ? buf : feedback("TX SITE"), to, 2976);
                 s.writeDatagram(buf, to, 2978);
             }
         });
@@ -152,7 +150,6 @@ private slots:
         f.c().cmdGetStats->click();
         stop = true; // also when the window did not open
         storm.join();
-        sample.stop();
         QTest::qWait(500);
 
         f.c().txtElementName->setText("ALIVE");
@@ -165,10 +162,9 @@ private slots:
         QVERIFY2(peakKb - startKb <= 32 * 1024, qPrintable(QString::number(peakKb - startKb)));
         // No upload was sent, so no feedback is awaited: each one is dropped unread, with no
         // box and no wait window, however many arrive.
-        QCOMPARE(f.boxes.texts(), QStringList(f.boxes.count(), "Error 5 while retrieving values. "
-                                                               "Please reset the device and try "
-                                                               "again."));
-        qInfo("storm: %d boxes, %lld kB peak growth", f.boxes.count(), peakKb - startKb);
+        const QString error5 =
+            "Error 5 while retrieving values. Please reset the device and try again.";
+        QCOMPARE(f.boxes.texts(), QStringList(f.boxes.count(), error5));
     }
 };
 

@@ -1,7 +1,6 @@
 #include "netnsrig.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 
@@ -55,11 +54,6 @@ bool rigRequiredByCi() {
 QString NetnsRig::unavailableReason() {
     return ::geteuid() != 0 ? QStringLiteral("network namespace tests need root")
                             : runSh(QStringLiteral("ip netns list"));
-}
-
-QString NetnsRig::emulatorPath() {
-    return QDir::cleanPath(QCoreApplication::applicationDirPath() +
-                           QStringLiteral("/../tools/kestrune-element"));
 }
 
 NetnsRig::NetnsRig()

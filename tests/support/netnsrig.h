@@ -9,6 +9,7 @@
 // the main thread before any socket exists. The destructor stops the emulators and deletes the
 // namespaces, also when a test failed midway. KN_REQUIRE_RIG() skips without root, but fails
 // when CI=true.
+#include <QCoreApplication>
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -24,7 +25,9 @@ public:
     ~NetnsRig();
 
     static QString unavailableReason(); // empty when the rig can be built here
-    static QString emulatorPath();      // <build>/tools/kestrune-element
+    static QString emulatorPath() {     // <build>/tools/kestrune-element
+        return QCoreApplication::applicationDirPath() + "/../tools/kestrune-element";
+    }
 
     bool create(bool secondNetwork = false);
     // An element on the bridge of its address (198.51.100.x: the second one). Unless args is
