@@ -80,21 +80,10 @@ const QHash<QString, QString> kBoxes{
     {"timed-out", "Waiting for a response from Network Element has timed out!\rCannot save."}};
 const QByteArray kPaging = "IPMPXSTL TALVOREN PAGING REQUEST";
 
-// Emulator arguments per element: encoder .10, decoder .11 (198.51.100.10 when far), a third
-// element .12; an element without arguments stays silent.
-bool network(NetnsRig& rig, QStringList emulators, bool far = false) {
-    emulators.resize(3);
-    return rig.create(far) && rig.addElement("192.0.2.10", kEncoderMac, args(emulators[0])) &&
-           rig.addElement(far ? "198.51.100.10" : "192.0.2.11",
-                          far ? "02:00:00:01:00:10" : kDecoderMac, args(emulators[1])) &&
-           rig.addElement("192.0.2.12", "02:00:00:00:00:12", args(emulators[2])) &&
-           rig.enterStation();
-}
-
 std::unique_ptr<StationFixture> station(NetnsRig& rig, const QStringList& emulators,
                                         const QByteArray& ini = kBoth, bool far = false,
                                         bool realTiming = false) {
-    if (!network(rig, emulators, far))
+    if (!rig.create(emulators, far))
         return nullptr;
     auto f = std::make_unique<StationFixture>(kStation, realTiming ? app::Station::Timing()
                                                                    : StationFixture::fastTiming());
@@ -339,7 +328,7 @@ private slots:
         KN_REQUIRE_RIG();
         NetnsRig rig;
         if (qEnvironmentVariableIsSet("KN_KILLED_RUN")) {
-            QVERIFY2(network(rig, {"--quiet", "--quiet"}), qPrintable(rig.lastError()));
+            QVERIFY2(rig.create({"--quiet", "--quiet"}), qPrintable(rig.lastError()));
             qInfo("rig ready");
             QTest::qWait(120000);
         }

@@ -75,28 +75,31 @@ bool NetnsRig::sh(const QString& script) {
     return m_error.isEmpty();
 }
 
-bool NetnsRig::create(bool secondNetwork) {
-    // First the namespaces of rigs whose process is gone, and what still runs in them; this
-    // process's own are leftovers of an earlier one with its pid until its first rig.
-    return sh(
-        QStringLiteral(
-            "for n in $(ip netns list | grep -o '^kn[0-9]*-[^ ]*'); do pid=${n#kn}\n"
-            "  if [ -e /proc/${pid%%-*} ] && [ ${pid%%-*} != %1 -o %2 != 1 ]; then continue; fi\n"
-            "  kill -9 $(ip netns pids $n) 2>/dev/null || true; ip netns del $n || true; done\n"
-            "ns $BR; for b in br0 br1; do ip -n $BR link add $b type bridge; ip -n $BR link set $b "
-            "up; done\n"
-            "ns ${P}st; ip netns exec ${P}st sysctl -qw 'net.ipv4.ping_group_range=0 2147483647'\n"
-            "plug ${P}st eth0 02:00:00:00:00:01 192.0.2.1\n")
-            .arg(QCoreApplication::applicationPid())
-            .arg(g_counter) +
-        (secondNetwork ? "plug ${P}st eth1 02:00:00:01:00:01 198.51.100.1" : ""));
-}
-
-bool NetnsRig::addElement(const QString& address, const QString& mac, const QStringList& args) {
-    const int i = int(m_emulators.size());
-    m_emulators.emplace_back();
-    return sh(QStringLiteral("plug ${P}e%1 eth0 %2 %3").arg(i).arg(mac, address)) &&
-           (args.isEmpty() || startEmulator(i, address, args));
+bool NetnsRig::create(QStringList emulators, bool far) {
+    if (!sh(QStringLiteral(
+                "for n in $(ip netns list | grep -o '^kn[0-9]*-[^ ]*'); do pid=${n#kn}\n"
+                "  if [ -e /proc/${pid%%-*} ] && [ ${pid%%-*} != %1 -o %2 != 1 ]; then continue; "
+                "fi\n"
+                "  kill -9 $(ip netns pids $n) 2>/dev/null || true; ip netns del $n || true; done\n"
+                "ns $BR; for b in br0 br1; do ip -n $BR link add $b type bridge; ip -n $BR link "
+                "set $b up; done\n"
+                "ns ${P}st; ip netns exec ${P}st sysctl -qw 'net.ipv4.ping_group_range=0 "
+                "2147483647'\n"
+                "plug ${P}st eth0 02:00:00:00:00:01 192.0.2.1\n")
+                .arg(QCoreApplication::applicationPid())
+                .arg(g_counter) +
+            (far ? "plug ${P}st eth1 02:00:00:01:00:01 198.51.100.1" : "")))
+        return false;
+    emulators.resize(3);
+    m_emulators.resize(3);
+    for (int i = 0; i < 3; ++i) {
+        const QString address = QString(far && i == 1 ? "198.51.100.1%1" : "192.0.2.1%1").arg(i);
+        if (!sh(QStringLiteral("plug ${P}e%1 eth0 02:00:00:00:00:1%1 %2").arg(i).arg(address)) ||
+            (!emulators[i].isEmpty() &&
+             !startEmulator(i, address, emulators[i].split('|', Qt::SkipEmptyParts))))
+            return false;
+    }
+    return enterStation();
 }
 
 QStringList NetnsRig::received(int i, int port) const {
