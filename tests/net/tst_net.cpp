@@ -80,22 +80,6 @@ const QHash<QString, QString> kBoxes{
     {"timed-out", "Waiting for a response from Network Element has timed out!\rCannot save."}};
 const QByteArray kPaging = "IPMPXSTL TALVOREN PAGING REQUEST";
 
-std::unique_ptr<StationFixture> station(NetnsRig& rig, const QStringList& emulators,
-                                        const QByteArray& ini = kBoth, bool far = false,
-                                        bool realTiming = false) {
-    if (!rig.create(emulators, far))
-        return nullptr;
-    auto f = std::make_unique<StationFixture>(kStation, realTiming ? app::Station::Timing()
-                                                                   : StationFixture::fastTiming());
-    // The kernel's tables instead of the fixture's scripted ones.
-    platform::setNeighbourTable(nullptr);
-    platform::setLocalAddresses(nullptr);
-    platform::setIcmpEcho(nullptr);
-    if (!ini.isEmpty())
-        f->writeIni(ini);
-    return f->start() ? std::move(f) : nullptr;
-}
-
 } // namespace
 
 class tst_net : public QObject {
@@ -173,26 +157,34 @@ private slots:
         for (int i = 0; i < emulators.size(); ++i)
             emulators[i].prepend(i ? kDecoderArgs : kEncoderArgs);
         NetnsRig rig;
-        auto f = station(rig, emulators, before, far, steps.contains("3 s window"));
-        QVERIFY2(f, qPrintable(rig.lastError()));
-        auto& c = f->c();
+        QVERIFY2(rig.create(emulators, far), qPrintable(rig.lastError()));
+        StationFixture f(kStation, steps.contains("3 s window") ? app::Station::Timing()
+                                                                : StationFixture::fastTiming());
+        // The kernel's tables instead of the fixture's scripted ones.
+        platform::setNeighbourTable(nullptr);
+        platform::setLocalAddresses(nullptr);
+        platform::setIcmpEcho(nullptr);
+        if (!before.isEmpty())
+            f.writeIni(before);
+        QVERIFY(f.start());
+        auto& c = f.c();
         if (readOnly)
-            QVERIFY(QFile::setPermissions(f->iniPath(), QFile::ReadOwner | QFile::ReadOther));
-        f->boxes.stayOpen(kBoxes["no-mac"], 10000, [&] {
-            return !f->station().discovery().AutoDiscoverAwaiting() &&
+            QVERIFY(QFile::setPermissions(f.iniPath(), QFile::ReadOwner | QFile::ReadOther));
+        f.boxes.stayOpen(kBoxes["no-mac"], 10000, [&] {
+            return !f.station().discovery().AutoDiscoverAwaiting() &&
                    c.TreeView1->topLevelItemCount() == 2;
         });
-        QSignalSpy read(&f->station().udpClient(), &platform::UdpEndpoint::datagramReceived);
-        f->boxes.stayOpen(kBoxes["timed-out"], 5000, [&] { return read.count() > 0; });
-        f->boxes.enqueue(platform::MsgAnswer::Yes);
+        QSignalSpy read(&f.station().udpClient(), &platform::UdpEndpoint::datagramReceived);
+        f.boxes.stayOpen(kBoxes["timed-out"], 5000, [&] { return read.count() > 0; });
+        f.boxes.enqueue(platform::MsgAnswer::Yes);
         if (discover) {
-            f->station().AutoDiscover();
-            QVERIFY(!f->station().discovery().AutoDiscoverAwaiting());
+            f.station().AutoDiscover();
+            QVERIFY(!f.station().discovery().AutoDiscoverAwaiting());
         }
         const QString mac = upload ? kDecoderMac : kEncoderMac;
-        QVERIFY((discover && upload < 0) || f->selectNode(mac));
+        QVERIFY((discover && upload < 0) || f.selectNode(mac));
         if (upload == 0) {
-            f->station().StartMonitoring();
+            f.station().StartMonitoring();
             QVERIFY(QTest::qWaitFor([&] { return c.lblVolume->text() == "-6dBFS"; }, 3000));
             QCOMPARE(c.VUMeter->widthTwips(), 1050);
             QVERIFY(rig.received(0, 2977).contains(QByteArray("VOL").toHex()));
@@ -202,8 +194,8 @@ private slots:
             expected << kBoxes[key];
         if (upload >= 0) {
             c.txtElementName->setText("North Mast");
-            f->station().SaveChanges();
-            QVERIFY(QTest::qWaitFor([&] { return f->boxes.count() == expected.size(); }, 5000));
+            f.station().SaveChanges();
+            QVERIFY(QTest::qWaitFor([&] { return f.boxes.count() == expected.size(); }, 5000));
             QVERIFY(!c.timerRemoteSent->isActive());
         }
         if (steps.contains("page")) {
@@ -230,32 +222,32 @@ private slots:
                 });
                 button->click();
             };
-            read(f->c().cmdGetStats,
+            read(f.c().cmdGetStats,
                  "lblMACTxOK|lblMACTxErr|lblMACRxOK|lblMACRxErr|lblAudioRxFramesOK|"
                  "lblAudioRxFramesErr|lblPTPRxOK|lblPTPRxErr|lblPTPClkAdj|lblPTPLatency");
-            read(f->c().cmdAdjust,
+            read(f.c().cmdAdjust,
                  "lblCurrentDelayMIN|lblCurrentDelayAVG|lblAdditionalDelay|lblDelaySumAVG");
             QCOMPARE(seen, args("10|3 (23.08%)|20|4 (16.67%)|100|2 (1.96%)|5|1|-120 nS|26000 nS|"
                                 "115 uS, 0 nS|125 uS, 0 nS|25 uS, 0 nS|521 uS, 98 nS"));
             QCOMPARE(rig.received(1, 2978),
                      (QStringList{QByteArray("GetStats").toHex(), QByteArray("GetDel").toHex(),
                                   "53000f424000"}));
-            QPushButton* ping = f->c().cmdPing;
+            QPushButton* ping = f.c().cmdPing;
             ping->click();
             QVERIFY2(ping->text().endsWith(" ms") && ping->text().chopped(3).toInt() >= 0,
                      qPrintable(ping->text()));
             QCOMPARE(ping->palette().color(QPalette::Button), QColor(0x00, 0xFF, 0x00));
-            f->c().txtElementIP->setText("192.0.2.99"); // nobody there
+            f.c().txtElementIP->setText("192.0.2.99"); // nobody there
             ping->click();
             QCOMPARE(ping->text(), QStringLiteral("Failed!"));
             QCOMPARE(ping->palette().color(QPalette::Button), QColor(0xFF, 0x80, 0x80));
         }
         QTest::qWait(400); // past the response time-out
-        QCOMPARE(f->boxes.texts(), expected);
-        QVERIFY(f->boxes.maxOpen <= 1);
-        const QByteArray ini = f->readIni();
+        QCOMPARE(f.boxes.texts(), expected);
+        QVERIFY(f.boxes.maxOpen <= 1);
+        const QByteArray ini = f.readIni();
         QVERIFY2(after.contains(ini), ini.constData());
-        QVERIFY(QFile::exists(f->iniPath()));
+        QVERIFY(QFile::exists(f.iniPath()));
         QStringList nodes; // the tree shows what nms.ini holds
         static const QRegularExpression section("\\[0200000000(1[01])\\]\r\nNAME=(.*\\S) *\r");
         for (auto it = section.globalMatch(ini); it.hasNext();) {
@@ -268,10 +260,10 @@ private slots:
         QCOMPARE(tree, nodes);
         QCOMPARE(c.frmTreeView->title(),
                  QStringLiteral("Select element: (%1 items)").arg(nodes.size()));
-        QCOMPARE(f->station().state().lstHidden.size(), nodes.size());
-        QCOMPARE(f->neighbours.calls, 0); // MACs come from the kernel's table
-        if (!discover)                    // the MAC the upload waited for
-            QCOMPARE(f->station().feedbackHandler().sRemoteMacAddress2(),
+        QCOMPARE(f.station().state().lstHidden.size(), nodes.size());
+        QCOMPARE(f.neighbours.calls, 0); // MACs come from the kernel's table
+        if (!discover)                   // the MAC the upload waited for
+            QCOMPARE(f.station().feedbackHandler().sRemoteMacAddress2(),
                      upload < 0 ? QString() : mac);
         // ip mask gw remote input type tx sfn name[16] (buffer sdm sdl sdt) llo
         const QString sent = (upload ? "c000020bffffff0000000000ef01020300010101"
@@ -289,12 +281,12 @@ private slots:
         if (far) { // the address list comes from the real table, the chosen one in use
             QComboBox* list = c.cmbNMSIPAddr;
             QCOMPARE(QStringList({list->itemText(0), list->itemText(1), list->itemText(2),
-                                  list->currentText(), f->station().udpClient().localAddress()}),
+                                  list->currentText(), f.station().udpClient().localAddress()}),
                      args("192.0.2.1|198.51.100.1|127.0.0.1|192.0.2.1|192.0.2.1"));
             QCOMPARE(list->count(), 3);
         }
         if (upload == 0) {
-            f->station().StopMonitoring();
+            f.station().StopMonitoring();
             QCOMPARE(c.lblVolume->text(), QStringLiteral("-oodBFS"));
             QCOMPARE(c.VUMeter->widthTwips(), 0);
         }
