@@ -150,7 +150,6 @@ private slots:
         QFETCH(QByteArrayList, after);
         const QString extra = script.section(" / ", 0, 0), steps = script.section(" / ", 1, 1);
         const bool far = steps.contains("far"), discover = steps.contains("discover");
-        const bool readOnly = steps.contains("read-only");
         const int upload = steps.contains("decoder") ? 1 : steps.contains("encoder") ? 0 : -1;
         QStringList emulators = extra.split(';');
         emulators.resize(qMax(2, int(emulators.size())));
@@ -168,7 +167,7 @@ private slots:
             f.writeIni(before);
         QVERIFY(f.start());
         auto& c = f.c();
-        if (readOnly)
+        if (steps.contains("read-only"))
             QVERIFY(QFile::setPermissions(f.iniPath(), QFile::ReadOwner | QFile::ReadOther));
         f.boxes.stayOpen(kBoxes["no-mac"], 10000, [&] {
             return !f.station().discovery().AutoDiscoverAwaiting() &&
@@ -272,9 +271,9 @@ private slots:
                              (upload ? "05021e3c00" : "01");
         for (int i = 0; i < 3; ++i) {
             // One request reached each element on the chosen network, none when refused.
-            const bool paged =
-                (discover && i < emulators.size() && !readOnly && !(far && i == 1)) ||
-                (i == 2 && steps.contains("page"));
+            const bool paged = (discover && i < emulators.size() && !steps.contains("read-only") &&
+                                !(far && i == 1)) ||
+                               (i == 2 && steps.contains("page"));
             QCOMPARE(rig.received(i, 1901), QStringList(paged, kPaging.toHex()));
             QCOMPARE(rig.received(i, 2976), QStringList(upload == i, sent));
         }
