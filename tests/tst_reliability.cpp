@@ -1,31 +1,25 @@
-// The station under hostile conditions, through its window, its real sockets and nms.ini:
-// a full disk under the database, and a storm of hostile datagrams (run on its own, label
-// "storm", with KN_STORM_SECONDS set). The program's main() takes a private mount namespace
-// before Qt starts threads, so the tmpfs of a test never outlives the process.
+// The station under hostile conditions, through its window, its real sockets and nms.ini: a
+// full disk under the database, and a storm of hostile datagrams (run on its own, label
+// "storm", with KN_STORM_SECONDS set). main() takes a private mount namespace before Qt starts
+// threads, so the tmpfs of a test never outlives the process.
 #include "support/netnsrig.h"
 #include "support/stationfixture.h"
+
+#include "editor/userscrollbar.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
-#include <QNetworkDatagram>
 #include <QPushButton>
-#include <QRegularExpression>
-#include <QScrollBar>
-#include <QSet>
 #include <QTest>
 #include <QTimer>
 #include <QUdpSocket>
 
-#include <algorithm>
-#include <arpa/inet.h>
 #include <atomic>
-#include <fcntl.h>
 #include <random>
 #include <sched.h>
 #include <sys/mount.h>
-#include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 
@@ -42,8 +36,6 @@ const QByteArray kDatabase =
     "[02000000000B]\r\nNAME=TX SITE         \r\nIP=127.0.40.2\r\nMASK=255.255.255.0\r\n"
     "GW=127.0.40.254\r\nINPUT=0\r\nTYPE=1\r\nTX=0\r\nMULTI=239.1.2.3\r\nROLE=2\r\nSN=2002\r\n"
     "VER=2.8\r\nSFN=1\r\nBUF=3\r\nATT=200\r\nSDM=0\r\nSDL=37\r\nSDT=43\r\nLLO=0\r\n";
-const QString kReminder =
-    QStringLiteral("There are unsaved parameters. Don't forget to click the 'Save' button.");
 const QString kWriteFailed =
     QStringLiteral("Unable to write the local database.\rCannot save this element info.");
 
@@ -52,13 +44,6 @@ QByteArray feedback(const char* name) {
     return QByteArray::fromHex("7f002802ffffff007f0028feef010203000100") +
            QByteArray(name).leftJustified(16, ' ') +
            QByteArray::fromHex("02000007d2c80209010300252b000000000000");
-}
-
-template <class W> W* control(StationFixture& f, const char* name) {
-    W* w = f.station().window().findChild<W*>(QLatin1String(name));
-    if (!w)
-        qFatal("no control %s", name);
-    return w;
 }
 
 qint64 residentKb() {
@@ -71,60 +56,56 @@ qint64 residentKb() {
 class TestReliability : public QObject {
     Q_OBJECT
 private slots:
-    // Discovery, an upload answer, an attenuation move and closing the SFN window after a Set, all
-    // on a full disk: each says it could not write, and nms.ini keeps every byte.
+    // Discovery, an upload answer, an attenuation move and closing the SFN window after a Set,
+    // all on a full disk: each says it could not write, and nms.ini keeps every byte.
     void fullDiskKeepsDatabase() {
-        if (!g_privateMounts) {
-            if (rigRequiredByCi())
-                QFAIL("a private tmpfs needs root");
+        QVERIFY2(g_privateMounts || !rigRequiredByCi(), "a private tmpfs needs root");
+        if (!g_privateMounts)
             QSKIP("a private tmpfs needs root");
-        }
         StationFixture f(kStation);
         const QByteArray dir = QFile::encodeName(f.dir.path());
         QCOMPARE(::mount("kn-full", dir.constData(), "tmpfs", 0, "size=64k"), 0);
         f.writeIni(kDatabase);
         f.neighbours.add(hostOrder(kElement), macBytes(kDecoderMac));
         QVERIFY(f.start());
-        const int fd = ::open(dir + "/filler", O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-        const char byte = 'x';
-        while (::write(fd, &byte, 1) == 1) {
+        QFile filler(dir + "/filler"); // until the disk is full
+        for (filler.open(QIODevice::WriteOnly); filler.write("x", 1) == 1 && filler.flush();) {
         }
-        ::close(fd);
 
         f.boxes.enqueue(platform::MsgAnswer::Yes);
         f.station().AutoDiscover();
         QVERIFY(f.selectNode(kDecoderMac));
         QUdpSocket element;
         QVERIFY(element.bind(QHostAddress(kElement), 2976));
-        control<QLineEdit>(f, "txtElementName")->setText("NEW NAME");
+        f.c().txtElementName->setText("NEW NAME");
         f.boxes.enqueue(platform::MsgAnswer::Yes);
         f.station().SaveChanges();
         QVERIFY(QTest::qWaitFor([&] { return element.hasPendingDatagrams(); }, 5000));
-        const QNetworkDatagram sent = element.receiveDatagram();
-        element.writeDatagram(feedback("NEW NAME"), sent.senderAddress(),
-                              quint16(sent.senderPort()));
+        element.writeDatagram(feedback("NEW NAME"), QHostAddress(kStation), 2976);
         QVERIFY(QTest::qWaitFor([&] { return f.boxes.texts().contains(kWriteFailed); }, 5000));
         QVERIFY(f.selectNode(kDecoderMac));
-        control<QScrollBar>(f, "scrlAtten")->triggerAction(QAbstractSlider::SliderSingleStepSub);
+        f.c().scrlAtten->triggerAction(QAbstractSlider::SliderSingleStepSub);
         QTimer::singleShot(0, [] {
             QApplication::activeModalWidget()->findChild<QPushButton*>("cmdSet")->click();
             QApplication::activeModalWidget()->close();
         });
-        control<QPushButton>(f, "cmdAdjust")->click();
+        f.c().cmdAdjust->click();
 
         QCOMPARE(f.readIni(), kDatabase);
         QCOMPARE(f.boxes.texts().value(1),
                  "Unable to create the local database.\rAuto Discovery aborted.");
-        QCOMPARE(f.boxes.texts().mid(3), QStringList(3, kWriteFailed) << kReminder);
-        const QStringList files = QDir(f.dir.path()).entryList(QDir::Files | QDir::Hidden);
-        QCOMPARE(files.filter(QStringLiteral("tmp")), QStringList());
+        QCOMPARE(f.boxes.texts().mid(3), QStringList(3, kWriteFailed)
+                                             << "There are unsaved parameters. Don't forget to "
+                                                "click the 'Save' button.");
+        QVERIFY(QDir(f.dir.path()).entryList(QDir::Files | QDir::Hidden).filter("tmp").isEmpty());
         QCOMPARE(::umount2(dir.constData(), MNT_DETACH), 0);
     }
 
-    // Random datagrams of every length 0..1500 to port 2976 and to the open statistics window's
-    // port 2978 as fast as loopback takes them, with valid feedbacks from an element whose MAC is
-    // not the selected one. The station lives on, stores nothing and shows no feedback box (none
-    // is awaited), only the statistics window's own "Error 5" for overflowing counters.
+    // Random datagrams of every length 0..1500 to port 2976 and to the open statistics
+    // window's port 2978 as fast as loopback takes them, with valid feedbacks from an element
+    // whose MAC is not the selected one. The station lives on, stores nothing and shows no
+    // feedback box (none is awaited), only the statistics window's own "Error 5" for
+    // overflowing counters.
     void datagramStorm() {
         const int seconds = qEnvironmentVariableIntValue("KN_STORM_SECONDS");
         if (seconds <= 0)
@@ -136,33 +117,23 @@ private slots:
         QVERIFY(f.selectNode(kDecoderMac));
 
         std::atomic<bool> stop{false};
-        std::atomic<qint64> sent{0};
         std::thread storm([&] {
-            const int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-            sockaddr_in from{AF_INET, 0, {::inet_addr("127.0.40.2")}, {}};
-            sockaddr_in to{AF_INET, 0, {::inet_addr("127.0.40.1")}, {}};
-            ::bind(s, reinterpret_cast<sockaddr*>(&from), sizeof from);
-            auto send = [&](quint16 port, const char* bytes, int n) {
-                to.sin_port = htons(port);
-                ::sendto(s, bytes, size_t(n), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-                ++sent;
-            };
+            QUdpSocket s;
+            const QHostAddress to(kStation);
+            s.bind(QHostAddress(kElement));
             std::mt19937 random(2976);
-            const QByteArray valid = feedback("TX SITE");
-            char buf[1500];
+            QByteArray buf;
             for (int n = 0; !stop; n = (n + 1) % 1501) {
-                std::generate(buf, buf + n, [&] { return char(random()); });
-                send(2976, buf, n);
-                send(2978, buf, n);
-                if (n % 50 == 0)
-                    send(2976, valid.constData(), int(valid.size()));
+                buf.resize(n);
+                for (char& byte : buf)
+                    byte = char(random());
+                s.writeDatagram(n % 50 ? buf : feedback("TX SITE"), to, 2976);
+                s.writeDatagram(buf, to, 2978);
             }
-            ::close(s);
         });
         qint64 startKb = 0, peakKb = 0;
         QTimer sample;
-        QObject::connect(&sample, &QTimer::timeout,
-                         [&] { peakKb = std::max(peakKb, residentKb()); });
+        QObject::connect(&sample, &QTimer::timeout, [&] { peakKb = qMax(peakKb, residentKb()); });
         QTimer::singleShot(0, [&] {
             QWidget* w = QApplication::activeModalWidget();
             QVERIFY(w && w->objectName() == QLatin1String("frmStatistics"));
@@ -175,39 +146,24 @@ private slots:
                 w->close();
             });
         });
-        control<QPushButton>(f, "cmdGetStats")->click();
+        f.c().cmdGetStats->click();
         stop = true; // also when the window did not open
         storm.join();
-        sample.stop();
         QTest::qWait(500);
 
-        control<QLineEdit>(f, "txtElementName")->setText("ALIVE");
-        QCOMPARE(control<QLineEdit>(f, "txtElementName")->text(), QStringLiteral("ALIVE"));
-        QCOMPARE(control<QLabel>(f, "lblElementMAC")->text(), kDecoderMac);
+        f.c().txtElementName->setText("ALIVE");
+        QCOMPARE(f.c().txtElementName->text(), QStringLiteral("ALIVE"));
+        QCOMPARE(f.c().lblElementMAC->text(), kDecoderMac);
         QCOMPARE(f.readIni(), kDatabase);
-        // ASan keeps freed memory in quarantine (256 MB by default) by design.
 #if defined(__SANITIZE_ADDRESS__)
-        const qint64 boundKb = (32 + 256) * 1024;
-#else
-        const qint64 boundKb = 32 * 1024;
+        peakKb -= 256 * 1024; // ASan keeps freed memory in quarantine (256 MB by default)
 #endif
-        QVERIFY2(peakKb - startKb <= boundKb,
-                 qPrintable(QStringLiteral("grew %1 kB").arg(peakKb - startKb)));
-        const QRegularExpression allowed(QStringLiteral(
-            "^(An error occured while (retrieving|saving) '[^']+':\rFeedback is corrupted\\.|"
-            "The response received does not match the selected element\\.\rCannot save this "
-            "element info\\.|Error 5 while retrieving values\\. Please reset the device and try "
-            "again\\.)$"));
-        const QStringList texts = f.boxes.texts();
-        for (const QString& t : texts)
-            QVERIFY2(allowed.match(t).hasMatch(), qPrintable(t));
-        const QSet<QString> kinds(texts.cbegin(), texts.cend());
+        QVERIFY2(peakKb - startKb <= 32 * 1024, qPrintable(QString::number(peakKb - startKb)));
         // No upload was sent, so no feedback is awaited: each one is dropped unread, with no
         // box and no wait window, however many arrive.
-        QCOMPARE(texts.filter("Feedback"), QStringList());
-        QCOMPARE(texts.filter("does not match"), QStringList());
-        qInfo("storm: %lld datagrams sent, %d boxes, %lld kB peak growth; kinds: %s", qint64(sent),
-              f.boxes.count(), peakKb - startKb, qPrintable(kinds.values().join(" | ")));
+        const QString error5 =
+            "Error 5 while retrieving values. Please reset the device and try again.";
+        QCOMPARE(f.boxes.texts(), QStringList(f.boxes.count(), error5));
     }
 };
 
