@@ -190,6 +190,8 @@ private slots:
             << kept;
         QTest::newRow("bad ip") << kDecoderMac << QStringList{"X", "1.2.3.256"} << QByteArray()
                                 << "Please verify that all IP fields are correct!" << kept;
+        QTest::newRow("no name") << kDecoderMac << QStringList{"", kElement} << QByteArray()
+                                 << "Please verify that the name field is correct!" << kept;
     }
     // The element's address is read after the question (the hook moves it there). The answer,
     // three times, and the time-out come while a ping is on its way: no box opens before the
