@@ -16,6 +16,8 @@
 #include <QTimer>
 #include <QUdpSocket>
 
+#include <algorithm>
+#include <arpa/inet.h>
 #include <atomic>
 #include <random>
 #include <sched.h>
@@ -117,19 +119,25 @@ private slots:
         QVERIFY(f.selectNode(kDecoderMac));
 
         std::atomic<bool> stop{false};
+        // Plain sockets: the sender allocates nothing, so resident memory is the station's.
+        const QByteArray valid = feedback("TX SITE");
         std::thread storm([&] {
-            QUdpSocket s;
-            const QHostAddress to(kStation);
-            s.bind(QHostAddress(kElement));
+            const int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+            sockaddr_in from{AF_INET, 0, {::inet_addr("127.0.40.2")}, {}};
+            sockaddr_in to{AF_INET, 0, {::inet_addr("127.0.40.1")}, {}};
+            ::bind(s, reinterpret_cast<sockaddr*>(&from), sizeof from);
             std::mt19937 random(2976);
-            QByteArray buf;
+            char buf[1500];
             for (int n = 0; !stop; n = (n + 1) % 1501) {
-                buf.resize(n);
-                for (char& byte : buf)
-                    byte = char(random());
-                s.writeDatagram(n % 50 ? buf : feedback("TX SITE"), to, 2976);
-                s.writeDatagram(buf, to, 2978);
+                std::generate(buf, buf + n, [&] { return char(random()); });
+                for (quint16 port : {2976, 2978}) {
+                    const bool feedback = port == 2976 && n % 50 == 0;
+                    to.sin_port = htons(port);
+                    ::sendto(s, feedback ? valid.constData() : buf, feedback ? valid.size() : n, 0,
+                             reinterpret_cast<sockaddr*>(&to), sizeof to);
+                }
             }
+            ::close(s);
         });
         qint64 startKb = 0, peakKb = 0;
         QTimer sample;
