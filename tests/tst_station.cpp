@@ -192,6 +192,8 @@ private slots:
                                 << "Please verify that all IP fields are correct!" << kept;
         QTest::newRow("no name") << kDecoderMac << QStringList{"", kElement} << QByteArray()
                                  << "Please verify that the name field is correct!" << kept;
+        QTest::newRow("nothing selected")
+            << "-" << typed << QByteArray() << "No Network Element selected!" << kept;
     }
     // The element's address is read after the question (the hook moves it there). The answer,
     // three times, and the time-out come while a ping is on its way: no box opens before the
@@ -207,7 +209,7 @@ private slots:
         f.neighbours.add(hostOrder("127.0.10.6"), macBytes(kEncoderMac));
         QUdpSocket element;
         QVERIFY(element.bind(QHostAddress(kElement), 2976));
-        QVERIFY(f.selectNode(mac));
+        QVERIFY(mac == "-" || f.selectNode(mac));
         f.c().cmbAudioTX->setCurrentIndex(0);
         f.c().txtElementName->setText(typed[0]);
         f.c().txtElementIP->setText(typed[1]);
