@@ -295,6 +295,20 @@ private slots:
                      (QStringList{retrieving.arg("Element MAC"), retrieving.arg("Serial Number")}));
         QCOMPARE(f.boxes.maxOpen, 1);
     }
+
+    // Declining the discovery question keeps the database as it is: nothing else happens.
+    void discoveryDeclined() {
+        Started f;
+        QVERIFY(f.selectNode(kDecoderMac));
+        f.boxes.enqueue(platform::MsgAnswer::No);
+        f.station().AutoDiscover();
+        QCOMPARE(f.boxes.texts(),
+                 QStringList("Performing an 'Auto Discovery' will delete the local database in "
+                             "your computer and create a new one, based on the Network Elements "
+                             "found (if any). \rAre you sure?"));
+        QCOMPARE(f.readIni(), kEncoder + kDecoder);
+        QCOMPARE(f.c().lblElementMAC->text(), kDecoderMac); // the editor keeps its element
+    }
 };
 
 QTEST_MAIN(TestStation)
