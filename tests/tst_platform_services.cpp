@@ -11,6 +11,8 @@
 #include "platform/singleinstance.h"
 #include "platform/udpendpoint.h"
 
+#include "support/requiredbyci.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QNetworkDatagram>
@@ -108,7 +110,8 @@ class TestServices : public QObject {
 private slots:
     void init() {
         if (QByteArray(QTest::currentTestFunction()).startsWith("net") && !g_ownNetwork) {
-            QVERIFY2(qgetenv("CI") != "true", "needs root for a network namespace of its own");
+            QVERIFY2(!testsupport::rigRequiredByCi(),
+                     "needs root for a network namespace of its own");
             QSKIP("needs root for a network namespace of its own");
         }
     }

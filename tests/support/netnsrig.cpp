@@ -47,10 +47,6 @@ QString runSh(const QString& script) {
 
 } // namespace
 
-bool rigRequiredByCi() {
-    return qgetenv("CI").toLower() == "true" || qgetenv("CI") == "1";
-}
-
 QString NetnsRig::unavailableReason() {
     return ::geteuid() != 0 ? QStringLiteral("network namespace tests need root")
                             : runSh(QStringLiteral("ip netns list"));

@@ -9,6 +9,8 @@
 // call it from the main thread before any socket exists. The destructor stops the emulators,
 // moves back and deletes the namespaces, also when a test failed midway. KN_REQUIRE_RIG()
 // skips without root, but fails when CI=true.
+#include "support/requiredbyci.h"
+
 #include <QCoreApplication>
 #include <QProcess>
 #include <QStringList>
@@ -48,8 +50,6 @@ private:
     QString m_error;
     int m_savedNs = -1;
 };
-
-bool rigRequiredByCi(); // CI=true: what cannot run here is a failure, not a skip
 
 } // namespace testsupport
 
