@@ -99,7 +99,7 @@ bool NetnsRig::create(QStringList emulators, bool far) {
 }
 
 QStringList NetnsRig::received(int i, int port) const {
-    QFile f(m_dir.filePath(QStringLiteral("element%1.log").arg(i)));
+    QFile f(logPath(i));
     return QString::fromLatin1(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray())
         .split(QLatin1Char('\n'))
         .filter(QRegularExpression(QStringLiteral("^%1 ").arg(port)))
@@ -111,8 +111,7 @@ bool NetnsRig::startEmulator(int i, const QString& address, const QStringList& a
     dieWithParent(*p);
     // `ip netns exec` execs the program in place, so the process is the emulator itself.
     p->start("ip", QStringList{"netns", "exec", m_prefix + QStringLiteral("e%1").arg(i),
-                               emulatorPath(), "--address", address, "--log",
-                               m_dir.filePath(QStringLiteral("element%1.log").arg(i))} +
+                               emulatorPath(), "--address", address, "--log", logPath(i)} +
                        args);
     QByteArray out;
     while (!out.contains("ready\n") && p->waitForReadyRead(10000))

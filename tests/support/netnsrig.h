@@ -41,6 +41,7 @@ public:
 
 private:
     bool sh(const QString& script); // with $P the prefix, $BR the bridge namespace
+    QString logPath(int i) const { return m_dir.filePath(QStringLiteral("element%1.log").arg(i)); }
     bool startEmulator(int i, const QString& address, const QStringList& args);
     bool enterStation();
 
