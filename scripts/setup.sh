@@ -22,6 +22,10 @@ kn_install_missing() {
 }
 
 kn_build() {
+    # A compiler cache, where there is one, makes a second build folder cheap.
+    if [ -z "${CMAKE_CXX_COMPILER_LAUNCHER:-}" ] && command -v ccache >/dev/null; then
+        export CMAKE_CXX_COMPILER_LAUNCHER=ccache
+    fi
     if [ ! -f "$KN_BUILD/build.ninja" ]; then
         cmake -S "$KN_ROOT" -B "$KN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
     fi
