@@ -92,9 +92,9 @@ FrmDisclaimer::FrmDisclaimer(QWidget* parent) : QDialog(parent) {
                        static_cast<QWidget*>(m_cmdClose)})
         w->setAccessibleDescription(w->objectName());
 
-    // Each click stores the new state at once; nothing is kept in the window itself.
-    connect(m_chkAgree, &QCheckBox::clicked, this, [](bool checked) {
-        platform::settings().save(QStringLiteral("EULA1"),
+    // Each tick or untick, whoever made it, is stored at once; the window keeps nothing.
+    connect(m_chkAgree, &QCheckBox::toggled, this, [](bool checked) {
+        platform::settings().save(platform::kEulaSetting,
                                   checked ? QStringLiteral("1") : QStringLiteral("0"));
     });
     connect(m_cmdClose, &QPushButton::clicked, this, &QDialog::accept);

@@ -1,20 +1,12 @@
 #include "app/station.h"
 
-#include "app/editorbridge.h"
 #include "app/frmDisclaimer.h"
 #include "app/frmMain.h"
-#include "db/elementlist.h"
+#include "db/frmTreeView.h"
 #include "db/frmWaiting.h"
-#include "db/inistore.h"
-#include "db/records.h"
 #include "db/sharedfunctions.h"
-#include "diag/frmAdjust.h"
-#include "diag/frmStatistics.h"
-#include "diag/interfacechoice.h"
-#include "diag/levelmeter.h"
-#include "diag/ping.h"
+#include "diag/diagnosticspanel.h"
 #include "editor/elementeditor.h"
-#include "editor/vumeter.h"
 #include "platform/messagebox.h"
 #include "platform/settings.h"
 #include "platform/singleinstance.h"
@@ -24,221 +16,112 @@
 #include "protocol/frmPaging.h"
 #include "protocol/mainendpoint.h"
 #include "protocol/noticequeue.h"
-#include "protocol/upload.h"
 
 #include <QAction>
-#include <QApplication>
-#include <QComboBox>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QScrollBar>
-#include <QSlider>
-#include <QTimer>
 #include <QTreeWidget>
 
 namespace app {
 
-namespace {
-
-const QString kSettingNmsIp = QStringLiteral("NMS IP Address");
-const QString kSettingEula = QStringLiteral("EULA1");
-
-using platform::MsgAnswer;
-using platform::MsgButtons;
 using platform::MsgIcon;
 
-void critical(const QString& text) {
-    platform::showMessage(text, QString(), MsgIcon::Critical);
-}
-
-} // namespace
-
-Station::Station(Timing timing, QObject* parent)
-    : QObject(parent), m_timing(timing), m_window(std::make_unique<FrmMain>()) {
-    auto& c = controls();
-    m_editor = new editor::ElementEditor(c, m_state, this);
-    m_editorBridge = std::make_unique<EditorBridge>(c, *m_editor);
-    m_endpoint = new protocol::MainEndpoint(m_state.strLocalNMSIPAddress, this);
+Station::Station(Timing timing, QObject* parent) : QObject(parent), m_timing(timing) {
+    m_endpoint = new protocol::MainEndpoint(this);
     m_notices = new protocol::NoticeQueue(this);
-    m_discovery = new protocol::DiscoverySession(*m_endpoint, this);
-    const int macTickMs = m_timing.macTickMs;
+    m_list = new db::ElementTreeView;
+    m_editor = new editor::ElementEditor;
+    m_diagnostics = new diag::DiagnosticsPanel(*m_endpoint, *m_notices);
+    m_window = std::make_unique<FrmMain>(m_list, m_editor, m_diagnostics);
+    m_discovery = new protocol::DiscoverySession(*m_endpoint, *m_notices, this);
+    const int tickMs = m_timing.macTickMs;
     FrmMain* window = m_window.get();
-    m_feedback = new protocol::FeedbackHandler(
-        *m_endpoint, *m_discovery, *m_notices, *m_editorBridge,
-        [macTickMs, window](const QString& address, quint8 tickLimit) {
-            db::FrmWaiting wait(address, tickLimit, macTickMs, window);
+    m_upload = new protocol::Upload(
+        *m_endpoint, *m_notices, [this] { return draft(); },
+        [tickMs, window](const QString& address, quint8 tickLimit) {
+            db::FrmWaiting wait(address, tickLimit, tickMs, window);
             return wait.waitForMac();
         },
-        this);
-    c.timerRemoteSent->setInterval(m_timing.responseTimeoutMs);
-    c.timerRemoteSent->setSingleShot(false);
-    m_upload = new protocol::Upload(*m_endpoint, *m_feedback, *m_notices, *m_editorBridge,
-                                    c.timerRemoteSent, this);
-    m_levelMeter = new diag::LevelMeter(
-        *m_endpoint, c.tmrVolume,
-        [this] { return m_editor->elementLoaded() ? selectedElementIp() : QString(); }, this);
-    m_ping = std::make_unique<diag::PingTest>(*m_endpoint, *m_notices);
-    m_interfaces =
-        std::make_unique<diag::InterfaceChoice>(*m_endpoint, m_state.strLocalNMSIPAddress);
-    // The editor starts empty: nothing can act on the "-" element.
-    c.cmdGetStats->setEnabled(false);
-    c.cmdAdjust->setEnabled(false);
-    connectWindow();
+        {m_timing.responseTimeoutMs, m_timing.lateAnswerMs}, this);
+    m_feedback = new protocol::FeedbackHandler(*m_endpoint, *m_discovery, *m_upload, this);
+    connectParts();
 }
 
 Station::~Station() = default;
-
-editor::MainControls& Station::controls() {
-    return m_window->controls();
-}
 
 platform::UdpEndpoint& Station::udpClient() {
     return m_endpoint->udpClient();
 }
 
-void Station::connectWindow() {
-    auto& c = controls();
+protocol::Draft Station::draft() const {
+    return {m_editor->selected(), m_editor->draft()};
+}
+
+void Station::connectParts() {
     connect(m_endpoint, &protocol::MainEndpoint::bindFailed, this,
             [this] { fatal(QStringLiteral("Unable to use UDP port 2976: occupied.")); });
-    connect(m_feedback, &protocol::FeedbackHandler::listChanged, this, &Station::Load_Config);
-    connect(m_discovery, &protocol::DiscoverySession::listChanged, this, &Station::Load_Config);
-    connect(m_levelMeter, &diag::LevelMeter::readingChanged, this,
-            [this](const protocol::LevelReading& reading) {
-                controls().VUMeter->setWidthTwips(reading.widthTwips);
-                controls().lblVolume->setText(reading.caption);
+    connect(m_diagnostics, &diag::DiagnosticsPanel::fatal, this, &Station::fatal);
+
+    m_list->setPictures(FrmMain::elementIcon(true), FrmMain::elementIcon(false));
+    m_list->setInform([this](const QString& text) { inform(text); });
+    connect(m_list, &db::ElementTreeView::nodeChosen, m_editor, &editor::ElementEditor::chooseNode);
+    connect(m_list, &db::ElementTreeView::rebuilding, this, [this] {
+        m_editor->setEncoders({});
+        m_diagnostics->levelMeter().emptyBar();
+    });
+    connect(m_list, &db::ElementTreeView::rebuilt, m_editor, &editor::ElementEditor::setEncoders);
+
+    diag::DiagnosticsPanel* d = m_diagnostics;
+    d->setTypedAddress([this] { return m_editor->draft().ip.text(); });
+    connect(m_editor, &editor::ElementEditor::elementChanged, d,
+            &diag::DiagnosticsPanel::setElement);
+    connect(m_editor, &editor::ElementEditor::statisticsAllowed, d,
+            &diag::DiagnosticsPanel::setStatisticsAllowed);
+    connect(m_editor, &editor::ElementEditor::adjustAllowed, d,
+            &diag::DiagnosticsPanel::setAdjustAllowed);
+    connect(m_editor, &editor::ElementEditor::pingReset, d, &diag::DiagnosticsPanel::resetPing);
+    connect(m_editor, &editor::ElementEditor::monitoringAllowed, &d->levelMeter(),
+            &diag::LevelMeter::setAllowed);
+    connect(&d->levelMeter(), &diag::LevelMeter::buttonsChanged, this,
+            [this](bool start, bool stop) {
+                m_window->toolbarButton(6)->setEnabled(start);
+                m_window->toolbarButton(7)->setEnabled(stop);
             });
-    connect(c.toolbarButton[1], &QAction::triggered, this, &Station::AutoDiscover);
-    connect(c.toolbarButton[2], &QAction::triggered, this, &Station::RefreshList);
-    connect(c.toolbarButton[4], &QAction::triggered, this, &Station::SaveChanges);
-    connect(c.toolbarButton[6], &QAction::triggered, this, &Station::StartMonitoring);
-    connect(c.toolbarButton[7], &QAction::triggered, this, &Station::StopMonitoring);
-    connect(c.Slider1, &QSlider::valueChanged, this,
-            [this](int ms) { controls().tmrVolume->setInterval(ms); });
-    connect(m_editor, &editor::ElementEditor::attenuationMovedByUser, this,
-            [this](int step) { m_endpoint->SendAttenuation(selectedElementIp(), quint8(step)); });
-    connect(c.cmbNMSIPAddr, &QComboBox::activated, this, [this](int index) {
-        m_interfaces->choose(controls().cmbNMSIPAddr->itemText(index), !m_starting);
+    connect(m_editor, &editor::ElementEditor::attenuationMoved, this,
+            [this](const db::SelectedElement& element, int step) {
+                if (const auto address = element.storedAddress())
+                    m_endpoint->SendAttenuation(*address, quint8(step));
+            });
+
+    connect(m_upload, &protocol::Upload::answerStored, m_editor,
+            &editor::ElementEditor::showStored);
+    connect(m_upload, &protocol::Upload::listChanged, this, &Station::Load_Config);
+    connect(m_discovery, &protocol::DiscoverySession::finished, this, [this](bool writeFailed) {
+        Load_Config();
+        if (writeFailed)
+            m_notices->post(db::kWriteFailedText);
     });
-    connect(c.cmdPing, &QPushButton::clicked, this, [this] {
-        auto show = [this](const diag::PingResult& r) {
-            editor::setBackground(controls().cmdPing, r.colour, QPalette::Button);
-            controls().cmdPing->setText(r.caption);
-        };
-        show(diag::PingTest::trying());
-        const diag::PingResult result = m_ping->PingElement(controls().txtElementIP->text());
-        if (result.shown)
-            show(result);
-    });
-    connect(c.cmdGetStats, &QPushButton::clicked, this, &Station::openStatistics);
-    connect(c.cmdAdjust, &QPushButton::clicked, this, &Station::openAdjust);
+
+    const QList<void (Station::*)()> commands{
+        nullptr, &Station::AutoDiscover,    &Station::RefreshList,   nullptr, &Station::SaveChanges,
+        nullptr, &Station::StartMonitoring, &Station::StopMonitoring};
+    for (int n = 1; n <= 7; ++n)
+        if (commands[n])
+            connect(m_window->toolbarButton(n), &QAction::triggered, this, commands[n]);
     connect(m_window.get(), &FrmMain::closing, this, [this] {
         m_ended = true;
+        m_list->stop();
         udpClient().close();
     });
 }
 
 void Station::fatal(const QString& message) {
     // No level request may go out while the box is open.
-    controls().tmrVolume->stop();
-    critical(message);
+    m_diagnostics->levelMeter().tmrVolume()->stop();
+    platform::showMessage(message, QString(), MsgIcon::Critical);
     udpClient().close();
     m_ended = true;
     m_exitCode = 1;
     emit programEnded(m_exitCode);
 }
-
-// ---------------------------------------------------------------- start-up
-
-bool Station::start(const QStringList& arguments) {
-    auto& c = controls();
-
-    // 1. The whole argument text, upper-cased, is one word or nothing.
-    const QString argumentText = arguments.join(QLatin1Char(' ')).toUpper();
-    if (argumentText == QLatin1String("GPS"))
-        m_state.GPSMode = true;
-    else if (argumentText == QLatin1String("LL"))
-        m_state.LowLatencyMode = true;
-    else
-        m_state.GPSMode = false;
-
-    // 2.
-    m_state.strLocalNMSIPAddress =
-        platform::settings().get(kSettingNmsIp, QStringLiteral("0.0.0.0"));
-
-    // 3.
-    m_instanceLock = std::make_unique<platform::SingleInstanceLock>();
-    if (!m_instanceLock->tryAcquire()) {
-        platform::showMessage(
-            QStringLiteral(
-                "Talvoren Kestrune NMS is already running (check the icon in system tray)!"),
-            QStringLiteral("Talvoren Kestrune NMS"), MsgIcon::Information);
-        m_ended = true;
-        m_exitCode = 0;
-        return false;
-    }
-
-    // 4. A value that is not a number counts as 0: the notice is shown.
-    if (db::ParseLong(platform::settings().get(kSettingEula, QStringLiteral("0")), 0) == 0) {
-        FrmDisclaimer notice;
-        notice.exec();
-    }
-
-    // 5.
-    c.toolbarButton[6]->setEnabled(false);
-    c.toolbarButton[7]->setEnabled(false);
-
-    // 6.
-    Load_Config();
-
-    // 7. The list's selection only chooses the address now; it is saved once step 8
-    // has bound to it.
-    m_starting = true;
-    const bool listed = fillInterfaceList();
-    m_starting = false;
-    if (!listed)
-        return false;
-
-    // 8.
-    if (!m_endpoint->BindMainEndpoint(true))
-        return false;
-    m_interfaces->saveBound();
-
-    // 9.
-    QString suffix;
-    int bufferMaximum;
-    if (m_state.GPSMode) {
-        suffix = QStringLiteral(" [GPSDO version] - Talvoren Broadcast");
-        bufferMaximum = 23;
-    } else if (m_state.LowLatencyMode) {
-        suffix = QStringLiteral(" [Low Latency Option] - Talvoren Broadcast");
-        bufferMaximum = 44;
-    } else {
-        suffix = QStringLiteral(" - Talvoren Broadcast");
-        bufferMaximum = 22;
-    }
-    m_window->setWindowTitle(QStringLiteral("Kestrune NMS v.3.4.8") + suffix);
-    c.scrlBuffer->setMaximum(bufferMaximum);
-    return true;
-}
-
-bool Station::fillInterfaceList() {
-    auto& c = controls();
-    const diag::InterfaceList list = m_interfaces->FillNMSIPList();
-    if (list.errorCode != 0) {
-        fatal(QStringLiteral("GetIpAddrTable failed with return value %1").arg(list.errorCode));
-        return false;
-    }
-    c.cmbNMSIPAddr->clear();
-    c.cmbNMSIPAddr->addItems(list.addresses);
-    if (list.select < 0)
-        return true;
-    c.cmbNMSIPAddr->setCurrentIndex(list.select);
-    return m_interfaces->choose(list.addresses.at(list.select), !m_starting);
-}
-
-// ---------------------------------------------------------------- element list
 
 void Station::inform(const QString& text) {
     // Behind a box of the receive path, never on top of it.
@@ -248,101 +131,98 @@ void Station::inform(const QString& text) {
         m_notices->post(text, QStringLiteral("Information"), MsgIcon::Information);
 }
 
-void Station::Load_Config() {
-    // A rebuild asked for while one runs (from an event let through below) runs
-    // after it, never inside it.
-    if (m_loading) {
-        m_reloadPending = true;
-        return;
-    }
-    m_loading = true;
-    do {
-        m_reloadPending = false;
-        auto& c = controls();
-        m_state.lstHidden.clear();
-        c.TreeView1->clear();
-        c.cmbEncoders->clear();
-        c.cmbEncoders->addItem(QStringLiteral("<None>"));
-        c.VUMeter->setWidthTwips(0);
-        auto setCaption = [&] {
-            c.frmTreeView->setTitle(
-                QStringLiteral("Select element: (%1 items)").arg(c.TreeView1->topLevelItemCount()));
-        };
-        setCaption();
+bool Station::start(const QStringList& arguments) {
+    // 1. The whole argument text, upper-cased, is one word or nothing.
+    const QString word = arguments.join(QLatin1Char(' ')).toUpper();
+    const db::Variant variant = word == QLatin1String("GPS")  ? db::Variant::Gps
+                                : word == QLatin1String("LL") ? db::Variant::LowLatency
+                                                              : db::Variant::Standard;
+    m_editor->setVariant(variant);
+    m_upload->setLimits(m_editor->limits());
 
-        const db::ElementList list = db::BuildElementList(db::NmsIniPath());
-        m_state.lstHidden = list.hidden;
-        if (list.empty == db::ElementList::Empty::MissingFile) {
-            inform(db::kMissingDatabaseText);
-        } else if (list.empty == db::ElementList::Empty::NoSections) {
-            inform(db::kEmptyDatabaseText);
-        } else {
-            int encoderIndex = 0;
-            for (const db::ElementNode& node : list.nodes) {
-                // Keeps the window alive on a large list; a rebuild asked for
-                // meanwhile is only noted (above).
-                QCoreApplication::processEvents();
-                if (m_ended || m_reloadPending)
-                    break;
-                auto* item = new QTreeWidgetItem(c.TreeView1, QStringList(node.text));
-                item->setData(0, Qt::UserRole, node.key);
-                item->setIcon(0, FrmMain::elementIcon(node.encoder));
-                if (node.encoder && encoderIndex < list.encoders.size())
-                    c.cmbEncoders->addItem(list.encoders.at(encoderIndex++));
-            }
-        }
-        setCaption();
-    } while (m_reloadPending && !m_ended);
-    m_loading = false;
+    // 2.
+    m_endpoint->setLocalAddress(
+        platform::settings().get(platform::kNmsIpAddressSetting, QStringLiteral("0.0.0.0")));
+
+    // 3.
+    m_instanceLock = std::make_unique<platform::SingleInstanceLock>();
+    if (!m_instanceLock->tryAcquire()) {
+        platform::showMessage(
+            QStringLiteral(
+                "Talvoren Kestrune NMS is already running (check the icon in system tray)!"),
+            QStringLiteral("Talvoren Kestrune NMS"), MsgIcon::Information);
+        m_ended = true;
+        return false;
+    }
+
+    // 4. A value that is not a number counts as 0: the notice is shown.
+    if (db::parseLong(platform::settings().get(platform::kEulaSetting, QStringLiteral("0")), 0) ==
+        0) {
+        FrmDisclaimer notice;
+        notice.exec();
+    }
+
+    // 5.
+    m_window->toolbarButton(6)->setEnabled(false);
+    m_window->toolbarButton(7)->setEnabled(false);
+
+    // 6.
+    Load_Config();
+
+    // 7. The list's selection only chooses the address now; step 8 saves it once bound.
+    m_diagnostics->setStarting(true);
+    const int tableError = m_diagnostics->FillNMSIPList();
+    m_diagnostics->setStarting(false);
+    if (tableError != 0) {
+        fatal(QStringLiteral("GetIpAddrTable failed with return value %1").arg(tableError));
+        return false;
+    }
+
+    // 8.
+    if (!m_endpoint->BindMainEndpoint(true))
+        return false;
+    m_diagnostics->savedWhenBound();
+
+    // 9. (The buffer's range follows the variant, set in step 1.)
+    const QString suffix = variant == db::Variant::Gps ? QStringLiteral(" [GPSDO version]")
+                           : variant == db::Variant::LowLatency
+                               ? QStringLiteral(" [Low Latency Option]")
+                               : QString();
+    m_window->setWindowTitle(QStringLiteral("Kestrune NMS v.3.4.8") + suffix +
+                             QStringLiteral(" - Talvoren Broadcast"));
+    return true;
+}
+
+void Station::Load_Config() {
+    m_list->Load_Config();
 }
 
 void Station::RefreshList() {
-    controls().TreeView1->clear();
+    m_list->tree()->clear();
     Load_Config();
     m_editor->ClearElementEditor();
 }
 
-void Station::clearListViews() {
-    auto& c = controls();
-    m_state.lstHidden.clear();
-    c.TreeView1->clear();
-    c.cmbEncoders->clear();
-    c.cmbEncoders->addItem(QStringLiteral("<None>"));
-    c.VUMeter->setWidthTwips(0);
-    c.frmTreeView->setTitle(
-        QStringLiteral("Select element: (%1 items)").arg(c.TreeView1->topLevelItemCount()));
-}
-
-QString Station::selectedElementIp() const {
-    return db::ReadFromINI(m_editor->section(), db::keys::ip, db::NmsIniPath(), QString());
-}
-
-// ---------------------------------------------------------------- toolbar
-
 void Station::AutoDiscover() {
-    if (!m_state.lstHidden.isEmpty()) {
-        const MsgAnswer answer = platform::showMessage(
+    if (!m_list->lstHidden().isEmpty()) {
+        const platform::MsgAnswer answer = platform::showMessage(
             QStringLiteral("Performing an 'Auto Discovery' will delete the local database in your "
                            "computer and create a new one, based on the Network Elements found "
                            "(if any). \rAre you sure?"),
-            QStringLiteral("Auto Discovery"), MsgIcon::Question, MsgButtons::YesNo);
-        if (answer != MsgAnswer::Yes)
+            QStringLiteral("Auto Discovery"), MsgIcon::Question, platform::MsgButtons::YesNo);
+        if (answer != platform::MsgAnswer::Yes)
             return;
     }
     m_editor->ClearElementEditor();
-    controls().TreeView1->clear();
-
+    m_list->clear();
     protocol::FrmPaging paging(*m_discovery, m_timing.discoveryWindowMs, m_window.get());
-    m_editor->setMonitoring(false);
-    clearListViews();
     if (!paging.run()) {
-        critical(QStringLiteral("Unable to create the local database.\rAuto Discovery aborted."));
+        platform::showMessage(
+            QStringLiteral("Unable to create the local database.\rAuto Discovery aborted."),
+            QString(), MsgIcon::Critical);
         // The old database is still there: show it again.
         Load_Config();
-        return;
     }
-    if (m_discovery->takeWriteFailure())
-        critical(db::kWriteFailedText);
 }
 
 void Station::SaveChanges() {
@@ -350,33 +230,11 @@ void Station::SaveChanges() {
 }
 
 void Station::StartMonitoring() {
-    m_editor->setMonitoring(true);
-    controls().toolbarButton[6]->setEnabled(false);
-    controls().toolbarButton[7]->setEnabled(true);
+    m_diagnostics->levelMeter().start();
 }
 
 void Station::StopMonitoring() {
-    m_editor->setMonitoring(false);
-    controls().toolbarButton[6]->setEnabled(true);
-    controls().toolbarButton[7]->setEnabled(false);
-}
-
-void Station::openStatistics() {
-    diag::FrmStatistics window(controls(), m_state.strLocalNMSIPAddress, m_window.get());
-    if (!window.start()) {
-        fatal(QStringLiteral("Error 2: Unable to use UDP port 2978: occupied."));
-        return;
-    }
-    window.exec();
-}
-
-void Station::openAdjust() {
-    diag::FrmAdjust window(controls(), m_state.strLocalNMSIPAddress, m_window.get());
-    if (!window.start()) {
-        fatal(QStringLiteral("Unable to use UDP port 2978: occupied."));
-        return;
-    }
-    window.exec();
+    m_diagnostics->levelMeter().stop();
 }
 
 } // namespace app

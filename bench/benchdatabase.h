@@ -41,8 +41,8 @@ inline QList<QPair<QString, db::IniEntries>> Records(int count,
 
 inline void FillDatabase(const QString& path, int count, const std::function<QString(int)>& name,
                          const std::function<QString(int)>& role) {
-    db::CreateEmptyIniFile(path);
-    db::WriteSectionsToINI(Records(count, name, role), path);
+    db::createEmptyIniFile(path);
+    db::writeSections(Records(count, name, role), path);
 }
 
 } // namespace bench

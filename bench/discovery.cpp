@@ -4,11 +4,12 @@
 // that holds the last answer is on disk (renamed into place, directory fsynced); the rewrites'
 // own times come from the store's write hook.
 #include "app/station.h"
+#include "db/frmTreeView.h"
 #include "db/inistore.h"
-#include "platform/fakes/fakelocaladdresses.h"
-#include "platform/fakes/fakeneighbourtable.h"
-#include "platform/fakes/memorysettings.h"
-#include "platform/fakes/scriptedmessagebox.h"
+#include "fakes/fakelocaladdresses.h"
+#include "fakes/fakeneighbourtable.h"
+#include "fakes/memorysettings.h"
+#include "fakes/scriptedmessagebox.h"
 #include "platform/programdir.h"
 #include "platform/udpendpoint.h"
 
@@ -76,7 +77,8 @@ int main(int argc, char* argv[]) {
     platform::MemorySettings settings;
     settings.values.insert(QStringLiteral("EULA1"), QStringLiteral("1"));
     settings.values.insert(QStringLiteral("NMS IP Address"), kStation);
-    platform::FakeLocalAddresses addresses({kStation});
+    platform::FakeLocalAddresses addresses;
+    addresses.list.addresses = {kStation};
     platform::FakeNeighbourTable neighbours;
     for (int i = 0; i < kElements; ++i) {
         QByteArray mac = QByteArray::fromHex("020000000000");
@@ -124,19 +126,19 @@ int main(int argc, char* argv[]) {
     qint64 first100Ns = -1, before400Ns = -1;
     int handled = 0;
     // Connected after the station's own handler, so it runs once a datagram is dealt with.
-    QObject::connect(
-        &station.udpClient(), &platform::UdpEndpoint::datagramReceived, [&](const QByteArray&) {
-            ++handled;
-            if (handled == 100)
-                first100Ns = clock.nsecsElapsed();
-            if (handled == kElements - 100)
-                before400Ns = clock.nsecsElapsed();
-            if (handled == kElements) {
-                allHandledNs = clock.nsecsElapsed();
-                if (auto* paging = qobject_cast<protocol::FrmPaging*>(QApplication::activeModalWidget()))
-                    paging->timer()->start(0);
-            }
-        });
+    QObject::connect(&station.udpClient(), &platform::UdpEndpoint::datagramReceived, [&] {
+        ++handled;
+        if (handled == 100)
+            first100Ns = clock.nsecsElapsed();
+        if (handled == kElements - 100)
+            before400Ns = clock.nsecsElapsed();
+        if (handled == kElements) {
+            allHandledNs = clock.nsecsElapsed();
+            if (auto* paging =
+                    qobject_cast<protocol::FrmPaging*>(QApplication::activeModalWidget()))
+                paging->timer()->start(0);
+        }
+    });
     int sendFailures = 0;
     QTimer::singleShot(0, [&] {
         clock.start();
@@ -165,6 +167,6 @@ int main(int argc, char* argv[]) {
     std::printf("sections stored: %d of %d (send failures %d, message boxes %d, tree nodes "
                 "listed %lld)\n",
                 stored, kElements, sendFailures, boxes.count() - 1,
-                static_cast<long long>(station.state().lstHidden.size()));
+                static_cast<long long>(station.elementList().lstHidden().size()));
     return stored == kElements ? 0 : 1;
 }

@@ -24,10 +24,10 @@ double bulkWriteMs(const QString& path, int count) {
     const auto r = records(count);
     double best = -1;
     for (int run = 0; run < 3; ++run) {
-        db::CreateEmptyIniFile(path);
+        db::createEmptyIniFile(path);
         QElapsedTimer t;
         t.start();
-        const bool ok = db::WriteSectionsToINI(r, path);
+        const bool ok = db::writeSections(r, path);
         const double ms = t.nsecsElapsed() / 1e6;
         if (ok && (best < 0 || ms < best))
             best = ms;
@@ -55,8 +55,8 @@ Figures measure(const QString& dir, bool parsedCopy) {
     for (int i = 0; i < 4; ++i)
         f.bulk[i] = bulkWriteMs(dir + QStringLiteral("/bulk.ini"), kBulkCounts[i]);
     const QString path = dir + QStringLiteral("/nms.ini");
-    db::CreateEmptyIniFile(path);
-    db::WriteSectionsToINI(records(1000), path);
+    db::createEmptyIniFile(path);
+    db::writeSections(records(1000), path);
     db::ReadFromINI(bench::SectionName(0), "sdl", path); // the parsed copy is in place
     QElapsedTimer t;
     t.start();
@@ -82,7 +82,7 @@ Figures measure(const QString& dir, bool parsedCopy) {
     db::inistore_testing::setWriteHook({});
     f.writeMean = total / 100;
     const QString small = dir + QStringLiteral("/small.ini");
-    db::WriteSectionsToINI(records(1), small);
+    db::writeSections(records(1), small);
     t.restart();
     for (int i = 0; i < 100; ++i)
         db::WriteToINI(bench::SectionName(0), "att", QString::number(14 + i), small);

@@ -1,7 +1,7 @@
 // Cost of handling one 1201-byte level reply and one 61-byte status reply (statistics and
 // SFN parsers), averaged over many iterations.
+#include "diag/levelreply.h"
 #include "diag/statusreply.h"
-#include "protocol/levelreply.h"
 
 #include <QByteArray>
 #include <chrono>
@@ -37,15 +37,13 @@ int main() {
     volatile qint64 sink = 0;
     const double levelUs = MicrosecondsPerCall(kIterations, [&](int i) {
         level[0] = char(i & 0x3F);
-        const protocol::LevelReading r = protocol::ParseLevelReply(level, QLatin1Char('.'));
+        const diag::LevelReading r = diag::parseLevelReply(level, QLatin1Char('.'));
         sink = sink + r.widthTwips + r.caption.size();
     });
     const double statusUs = MicrosecondsPerCall(kIterations, [&](int i) {
         status[3] = char(i & 0xFF);
-        const diag::StatsParseResult s =
-            diag::ParseStatsReply(status, QStringLiteral("1"), QStringLiteral("DECODER"), '.');
-        const diag::DelayParseResult d =
-            diag::ParseDelayReply(status, QStringLiteral("1"), QStringLiteral("DECODER"));
+        const diag::StatsParseResult s = diag::ParseStatsReply(status, 1, true, '.');
+        const diag::DelayParseResult d = diag::ParseDelayReply(status, 1, true);
         sink = sink + s.updates.size() + d.updates.size();
     });
 

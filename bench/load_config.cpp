@@ -5,8 +5,8 @@
 #include "db/inistore.h"
 
 #include "app/station.h"
-#include "platform/fakes/memorysettings.h"
-#include "platform/fakes/scriptedmessagebox.h"
+#include "fakes/memorysettings.h"
+#include "fakes/scriptedmessagebox.h"
 #include "platform/programdir.h"
 
 #include <QApplication>

@@ -43,12 +43,12 @@ function(kn_add_test src)
     cmake_parse_arguments(ARG "" "TIMEOUT" "LABELS" ${ARGN})
     get_filename_component(name ${src} NAME_WE)
     add_executable(${name} ${src})
-    # tst_<folder>_*.cpp tests one folder's logic and links only that; the rest link
-    # the whole station with the test support.
+    # tst_<folder>_*.cpp tests one folder's logic; the rest run the whole station with the
+    # test support.
     if(name MATCHES "^tst_(platform|db|protocol|editor|diag)_")
-        target_link_libraries(${name} PRIVATE kn_${CMAKE_MATCH_1} kn_platform_fakes Qt6::Test)
+        target_link_libraries(${name} PRIVATE kn_station kn_test_fakes Qt6::Test)
     else()
-        target_link_libraries(${name} PRIVATE kn_station kn_platform_fakes kn_testsupport Qt6::Test)
+        target_link_libraries(${name} PRIVATE kn_station kn_test_fakes kn_testsupport Qt6::Test)
     endif()
     add_test(NAME ${name} COMMAND ${name})
     if(NOT name MATCHES "^tst_(platform|db|protocol|editor|diag)_")

@@ -56,7 +56,7 @@ QByteArray FoldName(const QByteArray& name) {
     static const std::array<uchar, 256> table = [] {
         std::array<uchar, 256> t{};
         for (int i = 0; i < 256; ++i)
-            t[i] = uchar(UpperLatin1(char16_t(i)));
+            t[i] = uchar(upperLatin1(char16_t(i)));
         return t;
     }();
     QByteArray out = name;

@@ -126,22 +126,20 @@ QString ReadFromINI(const QString& strSection, const QString& strkey, const QStr
     return e ? QString::fromLatin1(readForm(e->raw)) : strDefault;
 }
 
-bool WriteEntriesToINI(const QString& strSection, const IniEntries& entries,
-                       const QString& strfullpath) {
-    const auto section = writableSection(strSection);
+bool writeEntries(const QString& sectionName, const IniEntries& entries, const QString& path) {
+    const auto section = writableSection(sectionName);
     const auto checked = writableEntries(entries);
     if (!section || !checked)
         return false;
-    return rewrite(strfullpath, [&](IniDocument& doc) {
+    return rewrite(path, [&](IniDocument& doc) {
         doc.set(*section, *checked);
         return Change::Write;
     });
 }
 
-bool WriteSectionsToINI(const QList<QPair<QString, IniEntries>>& records,
-                        const QString& strfullpath) {
+bool writeSections(const QList<QPair<QString, IniEntries>>& records, const QString& path) {
     bool allWritable = true;
-    const bool written = rewrite(strfullpath, [&](IniDocument& doc) {
+    const bool written = rewrite(path, [&](IniDocument& doc) {
         for (const auto& [name, entries] : records) {
             const auto section = writableSection(name);
             const auto checked = writableEntries(entries);
@@ -159,7 +157,7 @@ bool WriteSectionsToINI(const QList<QPair<QString, IniEntries>>& records,
 
 bool WriteToINI(const QString& strSection, const QString& strkey, const QString& strkeyvalue,
                 const QString& strfullpath) {
-    return WriteEntriesToINI(strSection, {{strkey, strkeyvalue}}, strfullpath);
+    return writeEntries(strSection, {{strkey, strkeyvalue}}, strfullpath);
 }
 
 void LoadIniSectionsLB(QStringList& lstB, const QString& strfullpath) {
@@ -220,7 +218,7 @@ qint32 GetLongFromINI(const QString& strSection, const QString& strKeyname,
         return lngDefault;
     const auto doc = LoadIniFile(strfullpath).doc;
     const IniEntry* e = doc->findEntry(*section, *key);
-    return e ? ParseLong(QString::fromLatin1(readForm(e->raw)), lngDefault) : lngDefault;
+    return e ? parseLong(QString::fromLatin1(readForm(e->raw)), lngDefault) : lngDefault;
 }
 
 bool RenameIniKey(const QString& strSection, const QString& strKeyname,
@@ -280,21 +278,20 @@ void LoadIniSectionKeysLB(const QString& strSection, QStringList& lstB,
         lstB.append(QString::fromLatin1(e.key));
 }
 
-bool CreateEmptyIniFile(const QString& strfullpath) {
+bool createEmptyIniFile(const QString& path) {
     // An empty file fits on a full disk, but no answer could be stored in it afterwards: keep
     // the old database unless there is room for one as large again.
-    const QByteArray native = QFile::encodeName(strfullpath);
+    const QByteArray native = QFile::encodeName(path);
     struct stat st {};
     const bool exists = ::stat(native.constData(), &st) == 0;
     const off_t old = exists ? st.st_size : 0;
-    const QByteArray probe =
-        exists ? native : QFile::encodeName(QFileInfo(strfullpath).absolutePath());
+    const QByteArray probe = exists ? native : QFile::encodeName(QFileInfo(path).absolutePath());
     struct statvfs fs {};
     if (::statvfs(probe.constData(), &fs) == 0 &&
         off_t(fs.f_bavail) * off_t(fs.f_frsize) < std::max<off_t>(old, 4096))
         return false;
     return WriteStageAllowed(inistore_testing::WriteStage::Begun) &&
-           ReplaceIniFile(strfullpath, QByteArray(), nullptr);
+           ReplaceIniFile(path, QByteArray(), nullptr);
 }
 
 } // namespace db

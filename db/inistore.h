@@ -20,12 +20,10 @@ QString ReadFromINI(const QString& strSection, const QString& strkey, const QStr
 bool WriteToINI(const QString& strSection, const QString& strkey, const QString& strkeyvalue,
                 const QString& strfullpath);
 // Writes several keys of one section in one file rewrite; same bytes as key-by-key writes.
-bool WriteEntriesToINI(const QString& strSection, const IniEntries& entries,
-                       const QString& strfullpath);
+bool writeEntries(const QString& section, const IniEntries& entries, const QString& path);
 // Several whole records in one file rewrite, in order; same bytes as writing them one by
 // one. False when the file cannot be written or a record was refused (the rest is written).
-bool WriteSectionsToINI(const QList<QPair<QString, IniEntries>>& records,
-                        const QString& strfullpath);
+bool writeSections(const QList<QPair<QString, IniEntries>>& records, const QString& path);
 void LoadIniSectionsLB(QStringList& lstB, const QString& strfullpath);
 int GetSectionKeyCount(const QString& strSection, const QString& strfullpath);
 
@@ -43,7 +41,7 @@ bool RenameIniSection(const QString& strSection, const QString& strNewSection,
 void LoadIniSectionKeysLB(const QString& strSection, QStringList& lstB, const QString& strfullpath);
 
 // Replaces the file by an empty one, atomically (discovery starts from this).
-bool CreateEmptyIniFile(const QString& strfullpath);
+bool createEmptyIniFile(const QString& path);
 
 // Hooks for tests and benchmarks; production code leaves them alone.
 namespace inistore_testing {

@@ -9,13 +9,13 @@ QString Encode_MAC(const QString& srcMAC) {
         return QString();
     QString s = srcMAC;
     s.remove(QLatin1Char(':'));
-    return UpperLatin1(s);
+    return upperLatin1(s);
 }
 
 QString Decode_MAC(const QString& sectionName) {
     if (sectionName.size() != 12)
         return QString();
-    const QString upper = UpperLatin1(sectionName);
+    const QString upper = upperLatin1(sectionName);
     QString out;
     out.reserve(17);
     for (int i = 0; i < 12; i += 2) {

@@ -1,5 +1,7 @@
 #include "db/sharedfunctions.h"
 
+#include "platform/ipv4address.h"
+
 #include <QLocale>
 #include <charconv>
 #include <cmath>
@@ -28,33 +30,10 @@ bool isAsciiDigit(QChar c) {
     return c >= QLatin1Char('0') && c <= QLatin1Char('9');
 }
 
-// One address piece: blanks, 1 to 3 ASCII digits, blanks; -1 when it is anything else.
-int addressPiece(QStringView piece) {
-    const QStringView digits = stripBlanks(piece);
-    if (digits.isEmpty() || digits.size() > 3)
-        return -1;
-    int value = 0;
-    for (QChar c : digits) {
-        if (!isAsciiDigit(c))
-            return -1;
-        value = value * 10 + (c.unicode() - '0');
-    }
-    return value <= 255 ? value : -1;
-}
-
 } // namespace
 
 bool Validate_IP(const QString& text) {
-    if (text.isEmpty())
-        return false;
-    const QStringList pieces = text.split(QLatin1Char('.'));
-    if (pieces.size() != 4)
-        return false;
-    for (const QString& p : pieces) {
-        if (addressPiece(p) < 0)
-            return false;
-    }
-    return true;
+    return platform::Ipv4Address::parse(text).has_value();
 }
 
 QStringList Split_IP(const QString& text) {
@@ -63,7 +42,7 @@ QStringList Split_IP(const QString& text) {
     return text.split(QLatin1Char('.'));
 }
 
-char16_t UpperLatin1(char16_t c) {
+char16_t upperLatin1(char16_t c) {
     if (c >= u'a' && c <= u'z')
         return c - 0x20;
     // à..þ except ÷; ß and ÿ have no upper case within one byte.
@@ -72,10 +51,10 @@ char16_t UpperLatin1(char16_t c) {
     return c;
 }
 
-QString UpperLatin1(const QString& text) {
+QString upperLatin1(const QString& text) {
     QString out = text;
     for (QChar& c : out)
-        c = QChar(UpperLatin1(c.unicode()));
+        c = QChar(upperLatin1(c.unicode()));
     return out;
 }
 
@@ -91,14 +70,14 @@ QString Format_Name(const QString& text) {
     }
     while (latin.size() < 16)
         latin.append(QLatin1Char(' '));
-    return UpperLatin1(latin);
+    return upperLatin1(latin);
 }
 
 double Log10(double value) {
     return std::log(value) / std::log(10.0);
 }
 
-std::optional<qint64> ParseDecimal(const QString& text, bool allowNegative) {
+std::optional<qint64> parseDecimal(const QString& text, bool allowNegative) {
     QStringView s = stripBlanks(text);
     bool negative = false;
     if (!s.isEmpty() && s[0] == QLatin1Char('-')) {
@@ -127,34 +106,14 @@ std::optional<qint64> ParseDecimal(const QString& text, bool allowNegative) {
     return -value;
 }
 
-qint32 ParseLong(const QString& text, qint32 defaultValue) {
-    const std::optional<qint64> v = ParseDecimal(text, true);
+qint32 parseLong(const QString& text, qint32 defaultValue) {
+    const std::optional<qint64> v = parseDecimal(text, true);
     if (!v || *v < std::numeric_limits<qint32>::min() || *v > std::numeric_limits<qint32>::max())
         return defaultValue;
     return qint32(*v);
 }
 
-QString CanonicalIP(const QString& text) {
-    if (!Validate_IP(text))
-        return QString();
-    const QStringList pieces = text.split(QLatin1Char('.'));
-    QStringList out;
-    for (const QString& p : pieces)
-        out.append(QString::number(addressPiece(p)));
-    return out.join(QLatin1Char('.'));
-}
-
-quint32 IPToHostOrder(const QString& text) {
-    if (!Validate_IP(text))
-        return 0;
-    quint32 value = 0;
-    const QStringList pieces = text.split(QLatin1Char('.'));
-    for (const QString& p : pieces)
-        value = (value << 8) | quint32(addressPiece(p));
-    return value;
-}
-
-QString FormatShortest(double value, int decimals, QChar decimalSeparator) {
+QString formatShortest(double value, int decimals, QChar decimalSeparator) {
     if (std::isnan(value))
         return QStringLiteral("NaN");
     if (std::isinf(value))
@@ -182,7 +141,7 @@ QString FormatShortest(double value, int decimals, QChar decimalSeparator) {
     return s;
 }
 
-QChar UserDecimalSeparator() {
+QChar userDecimalSeparator() {
     const QString p = QLocale::system().decimalPoint();
     return p.isEmpty() ? QLatin1Char('.') : p.at(0);
 }

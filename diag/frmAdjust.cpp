@@ -1,11 +1,10 @@
 #include "diag/frmAdjust.h"
 
-#include "db/inistore.h"
-#include "db/records.h"
 #include "db/sharedfunctions.h"
 #include "platform/messagebox.h"
 #include "platform/settings.h"
 #include "platform/udpendpoint.h"
+#include "protocol/ports.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -23,9 +22,7 @@ namespace diag {
 
 namespace {
 
-constexpr quint16 kAdjustPort = 2978;
 const QString kDash = QStringLiteral("-");
-const QString kAutoClearKey = QStringLiteral("AutoClearCounters");
 
 struct Row {
     const char* caption;
@@ -43,39 +40,35 @@ constexpr Row kMeasurementRows[] = {
     {"Latency summary (AVG):", "lblDelaySumAVG"},
 };
 
-QString StripMnemonic(QString text) {
+QString stripMnemonic(QString text) {
     return text.remove(QLatin1Char('&'));
 }
 
 template <typename Button>
-Button* MakeButton(QWidget* parent, const char* name, const char* caption, const char* toolTip) {
+Button* makeButton(QWidget* parent, const char* name, const char* caption, const char* toolTip) {
     auto* b = new Button(QString::fromLatin1(caption), parent);
     b->setObjectName(QLatin1String(name));
     if (toolTip)
         b->setToolTip(QString::fromLatin1(toolTip));
-    b->setAccessibleName(StripMnemonic(b->text()));
+    b->setAccessibleName(stripMnemonic(b->text()));
     b->setAccessibleDescription(b->objectName());
     return b;
 }
 
 // A label without a name of its own: a reader takes its text, so a value label is read
 // as its value, after the caption it is the buddy of.
-QLabel* MakeLabel(QWidget* parent, const QString& name, const QString& text) {
+QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text) {
     auto* l = new QLabel(text, parent);
     l->setObjectName(name);
     l->setAccessibleDescription(name);
     return l;
 }
 
-// A stored number as the window takes it: whole decimal text, else nullopt.
-std::optional<qint64> StoredNumber(const QString& text) {
-    return db::ParseDecimal(text, true);
-}
-
 } // namespace
 
-FrmAdjust::FrmAdjust(const editor::MainControls& main, const QString& localAddress, QWidget* parent)
-    : QDialog(parent), m_main(main), m_localAddress(localAddress) {
+FrmAdjust::FrmAdjust(const db::SelectedElement& element, const QString& localAddress,
+                     QWidget* parent)
+    : QDialog(parent), m_element(element), m_localAddress(localAddress) {
     setObjectName(QStringLiteral("frmAdjust"));
     setWindowTitle(QStringLiteral("SFN Adjustment"));
     setAccessibleName(windowTitle());
@@ -84,7 +77,6 @@ FrmAdjust::FrmAdjust(const editor::MainControls& main, const QString& localAddre
 
     m_udp = new platform::UdpEndpoint(this);
     m_udp->setObjectName(QStringLiteral("udpClient3"));
-    m_udp->setRemotePort(kAdjustPort);
     connect(m_udp, &platform::UdpEndpoint::datagramReceived, this, &FrmAdjust::onDatagram);
 
     m_timer1 = new QTimer(this);
@@ -107,8 +99,8 @@ FrmAdjust::FrmAdjust(const editor::MainControls& main, const QString& localAddre
     int row = 0;
     for (const Row& r : kMeasurementRows) {
         const QString caption = QString::fromLatin1(r.caption);
-        QLabel* c = MakeLabel(measurements, QStringLiteral("Label%1").arg(row + 1), caption);
-        QLabel* v = MakeLabel(measurements, QLatin1String(r.label), kDash);
+        QLabel* c = makeLabel(measurements, QStringLiteral("Label%1").arg(row + 1), caption);
+        QLabel* v = makeLabel(measurements, QLatin1String(r.label), kDash);
         v->setMinimumWidth(140);
         v->setTextInteractionFlags(Qt::TextSelectableByMouse);
         c->setBuddy(v);
@@ -118,10 +110,10 @@ FrmAdjust::FrmAdjust(const editor::MainControls& main, const QString& localAddre
         ++row;
     }
     m_chkAutoUpdate =
-        MakeButton<QCheckBox>(measurements, "chkAutoUpdate", "&Auto", "Auto refresh (every 1 sec)");
+        makeButton<QCheckBox>(measurements, "chkAutoUpdate", "&Auto", "Auto refresh (every 1 sec)");
     m_cmdResetStats =
-        MakeButton<QPushButton>(measurements, "cmdResetStats", "&Clear", "Reset counters to zero");
-    m_cmdRefresh = MakeButton<QPushButton>(measurements, "cmdRefresh", "&Refresh", nullptr);
+        makeButton<QPushButton>(measurements, "cmdResetStats", "&Clear", "Reset counters to zero");
+    m_cmdRefresh = makeButton<QPushButton>(measurements, "cmdRefresh", "&Refresh", nullptr);
     m_cmdResetStats->setAutoDefault(false);
     m_cmdRefresh->setAutoDefault(false);
     auto* measureButtons = new QHBoxLayout;
@@ -137,7 +129,7 @@ FrmAdjust::FrmAdjust(const editor::MainControls& main, const QString& localAddre
     adjustments->setAccessibleName(adjustments->title());
     adjustments->setAccessibleDescription(adjustments->objectName());
     const QString compensation = QStringLiteral("Latency compensation:");
-    QLabel* compensationCaption = MakeLabel(adjustments, QStringLiteral("Label9"), compensation);
+    QLabel* compensationCaption = makeLabel(adjustments, QStringLiteral("Label9"), compensation);
     m_scroll = new QScrollBar(Qt::Horizontal, adjustments);
     m_scroll->setObjectName(QStringLiteral("scrlAdditionalDelay"));
     m_scroll->setRange(0, kAdditionalDelayMax);
@@ -149,15 +141,15 @@ FrmAdjust::FrmAdjust(const editor::MainControls& main, const QString& localAddre
     m_scroll->setInvertedControls(false); // Left and Page Down shorten the delay
     m_scroll->setAccessibleName(compensation);
     m_scroll->setAccessibleDescription(m_scroll->objectName());
-    QLabel* delayLabel = MakeLabel(adjustments, QStringLiteral("lblAdditionalDelay"), kDash);
+    QLabel* delayLabel = makeLabel(adjustments, QStringLiteral("lblAdditionalDelay"), kDash);
     compensationCaption->setBuddy(delayLabel);
     delayLabel->setMinimumWidth(140);
     m_valueLabels.insert(delayLabel->objectName(), delayLabel);
-    m_chkAutoServo = MakeButton<QCheckBox>(adjustments, "chkAutoServo", "Auto &delay compensation",
+    m_chkAutoServo = makeButton<QCheckBox>(adjustments, "chkAutoServo", "Auto &delay compensation",
                                            "Enables auto compansation of Network latency");
-    m_chkAutoClear = MakeButton<QCheckBox>(adjustments, "chkAutoClear", "Auto clea&r counters",
+    m_chkAutoClear = makeButton<QCheckBox>(adjustments, "chkAutoClear", "Auto clea&r counters",
                                            "Clear counters after each 'Set' command");
-    m_cmdSet = MakeButton<QPushButton>(adjustments, "cmdSet", "&Set", nullptr);
+    m_cmdSet = makeButton<QPushButton>(adjustments, "cmdSet", "&Set", nullptr);
     m_cmdSet->setAutoDefault(false);
     auto* adjustGrid = new QGridLayout(adjustments);
     adjustGrid->setColumnStretch(1, 1);
@@ -197,8 +189,8 @@ bool FrmAdjust::start() {
         label->setText(kDash);
 
     // 2-4: a change of state acts as the user's own change of that control.
-    const std::optional<qint64> autoClear =
-        StoredNumber(platform::settings().get(kAutoClearKey, QStringLiteral("0")));
+    const std::optional<qint64> autoClear = db::parseDecimal(
+        platform::settings().get(platform::kAutoClearCountersSetting, QStringLiteral("0")));
     const bool autoClearOn = autoClear && *autoClear == 1;
     if (m_chkAutoClear->isChecked() != autoClearOn) {
         m_chkAutoClear->setChecked(autoClearOn);
@@ -206,14 +198,10 @@ bool FrmAdjust::start() {
     }
 
     // A stored delay that is no number opens at 0, one out of range at the nearest bound.
-    const std::optional<qint64> dly =
-        StoredNumber(elementValue(db::keys::dly, QStringLiteral("0")));
-    const int position = dly ? int(std::clamp<qint64>(*dly, 0, kAdditionalDelayMax)) : 0;
-    m_scroll->setValue(position); // onScrollChanged when it moves
+    const db::Element stored = db::ElementStore().load(m_element.section);
+    m_scroll->setValue(int(std::clamp<qint64>(stored.delay, 0, kAdditionalDelayMax)));
 
-    const std::optional<qint64> srv =
-        StoredNumber(elementValue(db::keys::srv, QStringLiteral("0")));
-    const bool servoOn = srv && *srv == 1;
+    const bool servoOn = stored.autoServo;
     if (m_chkAutoServo->isChecked() != servoOn) {
         m_chkAutoServo->setChecked(servoOn);
         onAutoServoClicked();
@@ -225,7 +213,8 @@ bool FrmAdjust::start() {
     m_setAutoServo = m_chkAutoServo->isChecked();
 
     // 6-7
-    if (!m_udp->bind(m_localAddress, kAdjustPort))
+    const auto local = platform::Ipv4Address::parse(m_localAddress);
+    if (!local || !m_udp->bind(*local, protocol::kStatusPort))
         return false;
     sendCommand(QByteArrayLiteral("GetDel"));
     return true;
@@ -238,11 +227,11 @@ void FrmAdjust::done(int result) {
     if (m_parametersChanged) {
         m_parametersChanged = false;
         // What the last Set sent is what the element has now; a later unsent movement is not.
-        if (!db::WriteEntriesToINI(
-                section(),
-                {{db::keys::dly, QString::number(m_setDelayUnits)},
-                 {db::keys::srv, m_setAutoServo ? QStringLiteral("1") : QStringLiteral("0")}},
-                db::NmsIniPath()))
+        db::Element set;
+        set.delay = m_setDelayUnits;
+        set.autoServo = m_setAutoServo;
+        if (!db::ElementStore().save(m_element.section, set,
+                                     {db::Field::Delay, db::Field::AutoServo}))
             platform::showMessage(db::kWriteFailedText, QString(), platform::MsgIcon::Critical);
         platform::showMessage(
             QStringLiteral(
@@ -252,18 +241,10 @@ void FrmAdjust::done(int result) {
     QDialog::done(result);
 }
 
-QString FrmAdjust::section() const {
-    return db::Encode_MAC(m_main.lblElementMAC ? m_main.lblElementMAC->text() : QString());
-}
-
-QString FrmAdjust::elementValue(const QString& key, const QString& defaultValue) const {
-    return db::ReadFromINI(section(), key, db::NmsIniPath(), defaultValue);
-}
-
 void FrmAdjust::sendCommand(const QByteArray& datagram) {
-    m_udp->setRemote(elementValue(db::keys::ip, QString()), kAdjustPort);
     // An element without a usable address simply gets nothing; the window stays usable.
-    m_udp->send(datagram);
+    if (const auto target = m_element.storedAddress())
+        m_udp->sendTo(*target, protocol::kStatusPort, datagram);
 }
 
 void FrmAdjust::autoRefreshOff() {
@@ -292,8 +273,9 @@ void FrmAdjust::onAutoServoClicked() {
 
 void FrmAdjust::onAutoClearClicked() {
     autoRefreshOff();
-    platform::settings().save(kAutoClearKey, m_chkAutoClear->isChecked() ? QStringLiteral("1")
-                                                                         : QStringLiteral("0"));
+    platform::settings().save(platform::kAutoClearCountersSetting, m_chkAutoClear->isChecked()
+                                                                       ? QStringLiteral("1")
+                                                                       : QStringLiteral("0"));
 }
 
 void FrmAdjust::onAutoUpdateToggled(bool on) {
@@ -305,9 +287,9 @@ void FrmAdjust::onAutoUpdateToggled(bool on) {
 
 void FrmAdjust::onReset() {
     autoRefreshOff();
-    const platform::MsgAnswer answer = platform::showMessage(
-        QStringLiteral("You will reset all counters to zero.\rAre you sure?"),
-        QStringLiteral("Reset counters"), platform::MsgIcon::Question, platform::MsgButtons::YesNo);
+    const platform::MsgAnswer answer =
+        platform::showMessage(kResetQuestion, QStringLiteral("Reset counters"),
+                              platform::MsgIcon::Question, platform::MsgButtons::YesNo);
     if (answer == platform::MsgAnswer::Yes)
         sendCommand(QByteArrayLiteral("RstStats"));
 }
@@ -315,7 +297,7 @@ void FrmAdjust::onReset() {
 void FrmAdjust::onSet() {
     autoRefreshOff();
     const bool servo = m_chkAutoServo->isChecked();
-    sendCommand(BuildSetDelay(m_additionalDelayNs, servo));
+    sendCommand(buildSetDelay(m_additionalDelayNs, servo));
     m_setDelayUnits = m_additionalDelayNs / 100;
     m_setAutoServo = servo;
     if (m_chkAutoClear->isChecked())
@@ -331,9 +313,9 @@ void FrmAdjust::onClearTimer() {
 void FrmAdjust::onDatagram(const QByteArray& payload) {
     if (m_errorBoxOpen)
         return; // one error box at a time, however fast auto refresh asks
-    const QString elementType = m_main.lblElementType ? m_main.lblElementType->text() : QString();
     const DelayParseResult r =
-        ParseDelayReply(payload, elementValue(db::keys::sfn, QStringLiteral("0")), elementType);
+        ParseDelayReply(payload, db::ElementStore().load(m_element.section).sfn,
+                        m_element.role == db::Role::Decoder);
     if (r.dropped)
         return;
     for (const LabelUpdate& u : r.updates) {
@@ -357,9 +339,9 @@ void FrmAdjust::onDatagram(const QByteArray& payload) {
     if (r.error) {
         m_errorBoxOpen = true;
         platform::showMessage(kDelayErrorText, QString(), platform::MsgIcon::Critical);
-        // Replies that came while the box was open are still queued behind this one in the
-        // endpoint's read loop: drop them too, then listen again.
-        QTimer::singleShot(0, this, [this] { m_errorBoxOpen = false; });
+        // What came while the box was open is dropped; then the window listens again.
+        m_udp->dropPending();
+        m_errorBoxOpen = false;
     }
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The SFN adjustment window: network latency of the selected decoder, and its additional
 // delay and auto servo set live over port 2978. Modal, short-lived.
-#include "editor/maincontrols.h"
+#include "db/elementstore.h"
 
 #include <QDialog>
 #include <QHash>
@@ -24,7 +24,7 @@ namespace diag {
 class FrmAdjust : public QDialog {
     Q_OBJECT
 public:
-    FrmAdjust(const editor::MainControls& main, const QString& localAddress,
+    FrmAdjust(const db::SelectedElement& element, const QString& localAddress,
               QWidget* parent = nullptr);
 
     // Opening steps 1-7; false when port 2978 cannot be bound (the caller reports it and
@@ -41,8 +41,6 @@ public:
     void done(int result) override;
 
 private:
-    QString section() const;
-    QString elementValue(const QString& key, const QString& defaultValue) const;
     void sendCommand(const QByteArray& datagram);
     void autoRefreshOff();
     void updateAdditionalDelay();
@@ -56,7 +54,7 @@ private:
     void onClearTimer();
     void setLabel(const QString& name, const QString& text);
 
-    editor::MainControls m_main;
+    db::SelectedElement m_element;
     QString m_localAddress;
     platform::UdpEndpoint* m_udp = nullptr;
     QHash<QString, QLabel*> m_valueLabels;

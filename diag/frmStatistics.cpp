@@ -1,10 +1,9 @@
 #include "diag/frmStatistics.h"
 
-#include "db/inistore.h"
-#include "db/records.h"
 #include "db/sharedfunctions.h"
 #include "platform/messagebox.h"
 #include "platform/udpendpoint.h"
+#include "protocol/ports.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -17,8 +16,6 @@
 namespace diag {
 
 namespace {
-
-constexpr quint16 kStatsPort = 2978;
 
 const QString kDash = QStringLiteral("-");
 
@@ -36,16 +33,16 @@ constexpr Row kRows[] = {
     {"Clock Difference:", "lblPTPClkAdj"},      {"Measured delay:", "lblPTPLatency"},
 };
 
-QString StripMnemonic(QString text) {
+QString stripMnemonic(QString text) {
     return text.remove(QLatin1Char('&'));
 }
 
-QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption,
+QPushButton* makeButton(QWidget* parent, const char* name, const char* caption,
                         const char* toolTip) {
     auto* b = new QPushButton(QString::fromLatin1(caption), parent);
     b->setObjectName(QLatin1String(name));
     b->setToolTip(QString::fromLatin1(toolTip));
-    b->setAccessibleName(StripMnemonic(b->text()));
+    b->setAccessibleName(stripMnemonic(b->text()));
     b->setAccessibleDescription(b->objectName());
     b->setAutoDefault(false);
     return b;
@@ -53,9 +50,9 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption,
 
 } // namespace
 
-FrmStatistics::FrmStatistics(const editor::MainControls& main, const QString& localAddress,
+FrmStatistics::FrmStatistics(const db::SelectedElement& element, const QString& localAddress,
                              QWidget* parent)
-    : QDialog(parent), m_main(main), m_localAddress(localAddress) {
+    : QDialog(parent), m_element(element), m_localAddress(localAddress) {
     setObjectName(QStringLiteral("frmStatistics"));
     setWindowTitle(QStringLiteral("Statistics"));
     setAccessibleName(windowTitle());
@@ -64,7 +61,6 @@ FrmStatistics::FrmStatistics(const editor::MainControls& main, const QString& lo
 
     m_udp = new platform::UdpEndpoint(this);
     m_udp->setObjectName(QStringLiteral("udpClient2"));
-    m_udp->setRemotePort(kStatsPort);
     connect(m_udp, &platform::UdpEndpoint::datagramReceived, this, &FrmStatistics::onDatagram);
 
     m_frame = new QGroupBox(QStringLiteral("[DEVICE]"), this);
@@ -92,8 +88,8 @@ FrmStatistics::FrmStatistics(const editor::MainControls& main, const QString& lo
         ++row;
     }
 
-    m_cmdRefresh = MakeButton(this, "cmdRefreshStats", "&Refresh", "Fetch counters");
-    m_cmdReset = MakeButton(this, "cmdResetStats", "&Clear", "Reset counters to zero");
+    m_cmdRefresh = makeButton(this, "cmdRefreshStats", "&Refresh", "Fetch counters");
+    m_cmdReset = makeButton(this, "cmdResetStats", "&Clear", "Reset counters to zero");
     connect(m_cmdRefresh, &QPushButton::clicked, this, &FrmStatistics::onRefresh);
     connect(m_cmdReset, &QPushButton::clicked, this, &FrmStatistics::onReset);
 
@@ -107,9 +103,10 @@ FrmStatistics::FrmStatistics(const editor::MainControls& main, const QString& lo
 }
 
 bool FrmStatistics::start() {
-    if (!m_udp->bind(m_localAddress, kStatsPort))
+    const auto local = platform::Ipv4Address::parse(m_localAddress);
+    if (!local || !m_udp->bind(*local, protocol::kStatusPort))
         return false;
-    const QString title = elementValue(db::keys::name, QString()) + QStringLiteral(":");
+    const QString title = db::ElementStore().load(m_element.section).name + QStringLiteral(":");
     m_frame->setTitle(title);
     m_frame->setAccessibleName(title);
     onRefresh();
@@ -121,18 +118,10 @@ void FrmStatistics::done(int result) {
     QDialog::done(result);
 }
 
-QString FrmStatistics::section() const {
-    return db::Encode_MAC(m_main.lblElementMAC ? m_main.lblElementMAC->text() : QString());
-}
-
-QString FrmStatistics::elementValue(const QString& key, const QString& defaultValue) const {
-    return db::ReadFromINI(section(), key, db::NmsIniPath(), defaultValue);
-}
-
 void FrmStatistics::sendCommand(const QByteArray& command) {
-    m_udp->setRemote(elementValue(db::keys::ip, QString()), kStatsPort);
     // An element without a usable address simply gets nothing; the window stays usable.
-    m_udp->send(command);
+    if (const auto target = m_element.storedAddress())
+        m_udp->sendTo(*target, protocol::kStatusPort, command);
 }
 
 void FrmStatistics::onRefresh() {
@@ -140,9 +129,9 @@ void FrmStatistics::onRefresh() {
 }
 
 void FrmStatistics::onReset() {
-    const platform::MsgAnswer answer = platform::showMessage(
-        QStringLiteral("You will reset all counters to zero.\rAre you sure?"),
-        QStringLiteral("Reset counters"), platform::MsgIcon::Question, platform::MsgButtons::YesNo);
+    const platform::MsgAnswer answer =
+        platform::showMessage(kResetQuestion, QStringLiteral("Reset counters"),
+                              platform::MsgIcon::Question, platform::MsgButtons::YesNo);
     if (answer == platform::MsgAnswer::Yes)
         sendCommand(QByteArrayLiteral("RstStats"));
 }
@@ -150,10 +139,9 @@ void FrmStatistics::onReset() {
 void FrmStatistics::onDatagram(const QByteArray& payload) {
     if (m_errorBoxOpen)
         return; // one error box at a time; the user resets the device anyway
-    const QString elementType = m_main.lblElementType ? m_main.lblElementType->text() : QString();
     const StatsParseResult r =
-        ParseStatsReply(payload, elementValue(db::keys::sfn, QStringLiteral("0")), elementType,
-                        db::UserDecimalSeparator());
+        ParseStatsReply(payload, db::ElementStore().load(m_element.section).sfn,
+                        m_element.role == db::Role::Decoder, db::userDecimalSeparator());
     if (r.dropped)
         return;
     for (const LabelUpdate& u : r.updates) {
@@ -164,9 +152,9 @@ void FrmStatistics::onDatagram(const QByteArray& payload) {
     if (r.error) {
         m_errorBoxOpen = true;
         platform::showMessage(kStatsErrorText, QString(), platform::MsgIcon::Critical);
-        // Replies that came while the box was open are still queued behind this one in the
-        // endpoint's read loop: drop them too, then listen again.
-        QTimer::singleShot(0, this, [this] { m_errorBoxOpen = false; });
+        // What came while the box was open is dropped; then the window listens again.
+        m_udp->dropPending();
+        m_errorBoxOpen = false;
     }
 }
 

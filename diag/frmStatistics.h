@@ -2,7 +2,7 @@
 // The statistics window: traffic and PTP counters of the selected element, fetched and reset
 // over port 2978. Modal, short-lived; reads the element afresh from the main window and
 // nms.ini at each use.
-#include "editor/maincontrols.h"
+#include "db/elementstore.h"
 
 #include <QDialog>
 #include <QHash>
@@ -23,7 +23,7 @@ namespace diag {
 class FrmStatistics : public QDialog {
     Q_OBJECT
 public:
-    FrmStatistics(const editor::MainControls& main, const QString& localAddress,
+    FrmStatistics(const db::SelectedElement& element, const QString& localAddress,
                   QWidget* parent = nullptr);
 
     // Bind udpClient2 to localAddress:2978, frame caption, send "GetStats".
@@ -35,14 +35,12 @@ public:
     void done(int result) override;
 
 private:
-    QString section() const;
-    QString elementValue(const QString& key, const QString& defaultValue) const;
     void sendCommand(const QByteArray& command);
     void onDatagram(const QByteArray& payload);
     void onRefresh();
     void onReset();
 
-    editor::MainControls m_main;
+    db::SelectedElement m_element;
     QString m_localAddress;
     platform::UdpEndpoint* m_udp = nullptr;
     QGroupBox* m_frame = nullptr;

@@ -8,10 +8,8 @@ namespace diag {
 
 namespace {
 
-const QString kSettingNmsIp = QStringLiteral("NMS IP Address");
-
 QString savedAddress() {
-    return platform::settings().get(kSettingNmsIp, QStringLiteral("0.0.0.0"));
+    return platform::settings().get(platform::kNmsIpAddressSetting, QStringLiteral("0.0.0.0"));
 }
 
 } // namespace
@@ -26,7 +24,7 @@ InterfaceList InterfaceChoice::FillNMSIPList() const {
     if (!list.addresses.isEmpty())
         list.select = 0;
     for (int i = 0; i < list.addresses.size(); ++i)
-        if (list.addresses.at(i) == m_address)
+        if (list.addresses.at(i) == m_endpoint.strLocalNMSIPAddress())
             list.select = i;
     return list;
 }
@@ -34,19 +32,20 @@ InterfaceList InterfaceChoice::FillNMSIPList() const {
 bool InterfaceChoice::choose(const QString& address, bool rebind) {
     if (address.isEmpty() || address == savedAddress())
         return true;
-    m_address = address;
+    m_endpoint.setLocalAddress(address);
     if (!rebind)
         return true;
     // Saved only once the endpoint is bound to it.
     if (!m_endpoint.rebindKeepingPort())
         return false;
-    platform::settings().save(kSettingNmsIp, address);
+    platform::settings().save(platform::kNmsIpAddressSetting, address);
     return true;
 }
 
 void InterfaceChoice::saveBound() {
-    if (savedAddress() != m_address)
-        platform::settings().save(kSettingNmsIp, m_address);
+    const QString address = m_endpoint.strLocalNMSIPAddress();
+    if (savedAddress() != address)
+        platform::settings().save(platform::kNmsIpAddressSetting, address);
 }
 
 } // namespace diag

@@ -17,9 +17,8 @@ struct InterfaceList {
 
 class InterfaceChoice {
 public:
-    // strLocalNMSIPAddress: the station's bind address, which the endpoint reads.
-    InterfaceChoice(protocol::MainEndpoint& endpoint, QString& strLocalNMSIPAddress)
-        : m_endpoint(endpoint), m_address(strLocalNMSIPAddress) {}
+    // The endpoint holds the station's bind address, `strLocalNMSIPAddress`.
+    explicit InterfaceChoice(protocol::MainEndpoint& endpoint) : m_endpoint(endpoint) {}
 
     InterfaceList FillNMSIPList() const;
     // The user chose an entry. During start-up (rebind false) it is only taken; the
@@ -30,7 +29,6 @@ public:
 
 private:
     protocol::MainEndpoint& m_endpoint;
-    QString& m_address;
 };
 
 } // namespace diag

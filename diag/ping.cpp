@@ -1,6 +1,5 @@
 #include "diag/ping.h"
 
-#include "db/sharedfunctions.h"
 #include "platform/icmpecho.h"
 #include "platform/messagebox.h"
 #include "protocol/mainendpoint.h"
@@ -17,9 +16,10 @@ PingResult PingTest::trying() {
 }
 
 PingResult PingTest::PingElement(const QString& addressText) {
-    if (!db::Validate_IP(addressText))
+    const std::optional<platform::Ipv4Address> parsed = platform::Ipv4Address::parse(addressText);
+    if (!parsed)
         return {};
-    const quint32 address = db::IPToHostOrder(addressText);
+    const quint32 address = parsed->toHostOrder();
     platform::EchoResult result;
     if (address == 0 || address == 0xFFFFFFFFu) {
         result.status = platform::EchoResult::Status::Error;

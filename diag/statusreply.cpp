@@ -9,30 +9,25 @@ namespace diag {
 
 namespace {
 
-bool FitsInt32(qint64 v) {
+bool fitsInt32(qint64 v) {
     return v >= std::numeric_limits<qint32>::min() && v <= std::numeric_limits<qint32>::max();
 }
 
-// The element's sfn text must be a number; nullopt when it is not.
-std::optional<qint64> SfnValue(const QString& sfnText) {
-    return db::ParseDecimal(sfnText, true);
-}
-
 // Err / (OK + Err) x 100; false when the 32-bit sum overflows.
-bool ErrorRatio(qint32 ok, qint32 err, double& ratio) {
+bool errorRatio(qint32 ok, qint32 err, double& ratio) {
     const qint64 sum = qint64(ok) + qint64(err);
-    if (!FitsInt32(sum))
+    if (!fitsInt32(sum))
         return false;
     ratio = sum == 0 ? 0.0 : double(err) / double(sum) * 100.0;
     return true;
 }
 
-float RoundedRatio(double ratio) {
+float roundedRatio(double ratio) {
     return static_cast<float>(std::nearbyint(ratio * 100.0) / 100.0);
 }
 
-QString CountWithRatio(qint32 err, double ratio, QChar sep) {
-    return QString::number(err) + QStringLiteral(" (") + FormatRatio(ratio, sep) +
+QString countWithRatio(qint32 err, double ratio, QChar sep) {
+    return QString::number(err) + QStringLiteral(" (") + formatRatio(ratio, sep) +
            QStringLiteral("%)");
 }
 
@@ -47,7 +42,7 @@ qint32 GetLongFromReply(const QByteArray& field) {
     return static_cast<qint32>(v);
 }
 
-qint32 FieldAt(const QByteArray& reply, int offset) {
+qint32 fieldAt(const QByteArray& reply, int offset) {
     if (offset < 0 || qsizetype(offset) + 4 > reply.size())
         return 0;
     return GetLongFromReply(reply.mid(offset, 4));
@@ -69,12 +64,12 @@ QString FormatDelay(qint32 ns) {
     return text;
 }
 
-QString FormatRatio(double ratio, QChar decimalSeparator) {
-    return db::FormatShortest(ratio, 2, decimalSeparator);
+QString formatRatio(double ratio, QChar decimalSeparator) {
+    return db::formatShortest(ratio, 2, decimalSeparator);
 }
 
-StatsParseResult ParseStatsReply(const QByteArray& reply, const QString& sfnText,
-                                 const QString& elementType, QChar sep) {
+StatsParseResult ParseStatsReply(const QByteArray& reply, std::optional<qint64> sfn, bool decoder,
+                                 QChar sep) {
     StatsParseResult r;
     if (reply.size() > kStatusReplyLength) {
         r.dropped = true;
@@ -89,38 +84,37 @@ StatsParseResult ParseStatsReply(const QByteArray& reply, const QString& sfnText
         return r;
     };
 
-    v.additionalLatency = FieldAt(reply, 52);
-    v.txFramesOk = FieldAt(reply, 0);
+    v.additionalLatency = fieldAt(reply, 52);
+    v.txFramesOk = fieldAt(reply, 0);
     set("lblMACTxOK", QString::number(v.txFramesOk));
-    v.rxFramesOk = FieldAt(reply, 4);
+    v.rxFramesOk = fieldAt(reply, 4);
     set("lblMACRxOK", QString::number(v.rxFramesOk));
 
     double ratio = 0;
-    v.txFramesErr = FieldAt(reply, 8);
-    if (!ErrorRatio(v.txFramesOk, v.txFramesErr, ratio))
+    v.txFramesErr = fieldAt(reply, 8);
+    if (!errorRatio(v.txFramesOk, v.txFramesErr, ratio))
         return fail();
-    v.txFramesErrRatio = RoundedRatio(ratio);
-    set("lblMACTxErr", CountWithRatio(v.txFramesErr, ratio, sep));
+    v.txFramesErrRatio = roundedRatio(ratio);
+    set("lblMACTxErr", countWithRatio(v.txFramesErr, ratio, sep));
 
-    v.rxFramesErr = FieldAt(reply, 12);
-    if (!ErrorRatio(v.rxFramesOk, v.rxFramesErr, ratio))
+    v.rxFramesErr = fieldAt(reply, 12);
+    if (!errorRatio(v.rxFramesOk, v.rxFramesErr, ratio))
         return fail();
-    v.rxFramesErrRatio = RoundedRatio(ratio);
-    set("lblMACRxErr", CountWithRatio(v.rxFramesErr, ratio, sep));
+    v.rxFramesErrRatio = roundedRatio(ratio);
+    set("lblMACRxErr", countWithRatio(v.rxFramesErr, ratio, sep));
 
-    const std::optional<qint64> sfn = SfnValue(sfnText);
     if (!sfn)
         return fail();
     if (*sfn == 1) {
-        v.ptpSyncOk = FieldAt(reply, 16);
+        v.ptpSyncOk = fieldAt(reply, 16);
         set("lblPTPRxOK", QString::number(v.ptpSyncOk));
-        v.ptpSyncErr = FieldAt(reply, 20);
+        v.ptpSyncErr = fieldAt(reply, 20);
         set("lblPTPRxErr", QString::number(v.ptpSyncErr));
-        if (elementType == QLatin1String("DECODER")) {
-            v.ptpSyncValue = FieldAt(reply, 24);
+        if (decoder) {
+            v.ptpSyncValue = fieldAt(reply, 24);
             set("lblPTPClkAdj", QString::number(v.ptpSyncValue) + QStringLiteral(" nS"));
-            const qint64 latency = qint64(FieldAt(reply, 28)) + qint64(v.additionalLatency);
-            if (!FitsInt32(latency))
+            const qint64 latency = qint64(fieldAt(reply, 28)) + qint64(v.additionalLatency);
+            if (!fitsInt32(latency))
                 return fail();
             v.ptpSyncLatency = static_cast<qint32>(latency);
             set("lblPTPLatency", QString::number(v.ptpSyncLatency) + QStringLiteral(" nS"));
@@ -129,18 +123,17 @@ StatsParseResult ParseStatsReply(const QByteArray& reply, const QString& sfnText
 
     set("lblAudioRxFramesOK", QStringLiteral("-"));
     set("lblAudioRxFramesErr", QStringLiteral("-"));
-    v.rxAudioFramesOk = FieldAt(reply, 32);
+    v.rxAudioFramesOk = fieldAt(reply, 32);
     set("lblAudioRxFramesOK", QString::number(v.rxAudioFramesOk));
-    v.rxAudioFramesErr = FieldAt(reply, 36);
-    if (!ErrorRatio(v.rxAudioFramesOk, v.rxAudioFramesErr, ratio))
+    v.rxAudioFramesErr = fieldAt(reply, 36);
+    if (!errorRatio(v.rxAudioFramesOk, v.rxAudioFramesErr, ratio))
         return fail();
-    v.rxAudioFramesErrRatio = RoundedRatio(ratio);
-    set("lblAudioRxFramesErr", CountWithRatio(v.rxAudioFramesErr, ratio, sep));
+    v.rxAudioFramesErrRatio = roundedRatio(ratio);
+    set("lblAudioRxFramesErr", countWithRatio(v.rxAudioFramesErr, ratio, sep));
     return r;
 }
 
-DelayParseResult ParseDelayReply(const QByteArray& reply, const QString& sfnText,
-                                 const QString& elementType) {
+DelayParseResult ParseDelayReply(const QByteArray& reply, std::optional<qint64> sfn, bool decoder) {
     DelayParseResult r;
     if (reply.size() != kStatusReplyLength) {
         r.dropped = true;
@@ -154,17 +147,16 @@ DelayParseResult ParseDelayReply(const QByteArray& reply, const QString& sfnText
     set("lblFixedLatencyMAC", FormatDelay(kMacInterfaceLatencyNs));
     set("lblFixedLatencyAUDIO", FormatDelay(kAudioInterfaceLatencyNs));
 
-    const std::optional<qint64> sfn = SfnValue(sfnText);
     if (!sfn) {
         r.error = true;
         return r;
     }
-    if (*sfn != 1 || elementType != QLatin1String("DECODER")) {
+    if (*sfn != 1 || !decoder) {
         r.stoppedEarly = true;
         return r;
     }
 
-    const qint32 add = FieldAt(reply, 52);
+    const qint32 add = fieldAt(reply, 52);
     double units = add / 100.0;
     if (units > kAdditionalDelayMax)
         units = kAdditionalDelayMax;
@@ -182,7 +174,7 @@ DelayParseResult ParseDelayReply(const QByteArray& reply, const QString& sfnText
         v.servoCorrection = 0;
     } else {
         r.autoServoChecked = true;
-        v.servoCorrection = FieldAt(reply, 56);
+        v.servoCorrection = fieldAt(reply, 56);
         r.autoServoCaption = QStringLiteral("Auto servo (") + QString::number(v.servoCorrection) +
                              QStringLiteral(" nS)");
     }
@@ -200,13 +192,13 @@ DelayParseResult ParseDelayReply(const QByteArray& reply, const QString& sfnText
     };
     for (const Row& row : rows) {
         const qint64 latency =
-            qint64(FieldAt(reply, row.offset)) + qint64(add) + qint64(v.servoCorrection);
-        if (!FitsInt32(latency)) {
+            qint64(fieldAt(reply, row.offset)) + qint64(add) + qint64(v.servoCorrection);
+        if (!fitsInt32(latency)) {
             r.error = true;
             return r;
         }
         const qint64 summary = latency + kMacInterfaceLatencyNs + kAudioInterfaceLatencyNs;
-        if (!FitsInt32(summary)) {
+        if (!fitsInt32(summary)) {
             r.error = true;
             return r;
         }
@@ -217,7 +209,7 @@ DelayParseResult ParseDelayReply(const QByteArray& reply, const QString& sfnText
     return r;
 }
 
-QByteArray BuildSetDelay(qint32 additionalDelayNs, bool autoServo) {
+QByteArray buildSetDelay(qint32 additionalDelayNs, bool autoServo) {
     const quint32 v = static_cast<quint32>(additionalDelayNs);
     QByteArray out(6, '\0');
     out[0] = 'S';

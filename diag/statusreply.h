@@ -18,16 +18,18 @@ inline const QString kStatsErrorText =
     QStringLiteral("Error 5 while retrieving values. Please reset the device and try again.");
 inline const QString kDelayErrorText =
     QStringLiteral("Error 4 while retrieving values. Please reset the device and try again.");
+inline const QString kResetQuestion =
+    QStringLiteral("You will reset all counters to zero.\rAre you sure?");
 
 // A 4-byte big-endian two's-complement field; any other length gives 0.
 qint32 GetLongFromReply(const QByteArray& field);
 // The field at offset; 0 when it lies wholly or partly beyond the end.
-qint32 FieldAt(const QByteArray& reply, int offset);
+qint32 fieldAt(const QByteArray& reply, int offset);
 
 // Nanoseconds as "1 mS, 0 uS, 0 nS", "395 uS, 833 nS", "265 nS", "-1 uS, 500 nS".
 QString FormatDelay(qint32 ns);
 // Shortest form of a percentage rounded to two decimals (halves to even).
-QString FormatRatio(double ratio, QChar decimalSeparator);
+QString formatRatio(double ratio, QChar decimalSeparator);
 
 struct LabelUpdate {
     QString label; // object name of the label, e.g. "lblMACTxOK"
@@ -51,9 +53,10 @@ struct StatsParseResult {
     StatsValues values;   // valid up to the step that failed
 };
 
-// sfnText is the element's stored "sfn" text; elementType the caption of lblElementType.
-StatsParseResult ParseStatsReply(const QByteArray& reply, const QString& sfnText,
-                                 const QString& elementType, QChar decimalSeparator);
+// sfn is the element's stored "sfn", nullopt when it is no number; decoder whether the element
+// is shown as a DECODER.
+StatsParseResult ParseStatsReply(const QByteArray& reply, std::optional<qint64> sfn, bool decoder,
+                                 QChar decimalSeparator);
 
 struct DelayValues {
     qint32 average = 0, minimum = 0, maximum = 0; // compensated network latencies, ns
@@ -75,10 +78,9 @@ struct DelayParseResult {
     DelayValues values;
 };
 
-DelayParseResult ParseDelayReply(const QByteArray& reply, const QString& sfnText,
-                                 const QString& elementType);
+DelayParseResult ParseDelayReply(const QByteArray& reply, std::optional<qint64> sfn, bool decoder);
 
 // The 6-byte set datagram: 'S', the delay big-endian, the auto-servo flag.
-QByteArray BuildSetDelay(qint32 additionalDelayNs, bool autoServo);
+QByteArray buildSetDelay(qint32 additionalDelayNs, bool autoServo);
 
 } // namespace diag

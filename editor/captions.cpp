@@ -11,25 +11,25 @@ constexpr int kAttenuationMute = 14;
 const QChar kPoint = QLatin1Char('.');
 } // namespace
 
-QString AttenuationCaption(int value) {
+QString attenuationCaption(int value) {
     if (value == kAttenuationMute)
         return QStringLiteral("Mute");
-    return db::FormatShortest((value - 255) * 0.5, 1, kPoint) + QStringLiteral(" dB");
+    return db::formatShortest((value - 255) * 0.5, 1, kPoint) + QStringLiteral(" dB");
 }
 
-QString SilenceLevelCaption(int value) {
+QString silenceLevelCaption(int value) {
     // The bar starts at 1; a value of 0 or less has no level (log of zero).
     if (value < 1)
         return QStringLiteral("-oodBu");
     const double level = 20.0 * std::log10(value * 2.04870129870129) - 56.0;
-    return db::FormatShortest(level, 1, kPoint) + QStringLiteral("dBu");
+    return db::formatShortest(level, 1, kPoint) + QStringLiteral("dBu");
 }
 
-QString SilenceTimeCaption(int value) {
-    return db::FormatShortest(value * 0.455104166666667, 1, kPoint) + QStringLiteral("Sec");
+QString silenceTimeCaption(int value) {
+    return db::formatShortest(value * 0.455104166666667, 1, kPoint) + QStringLiteral("Sec");
 }
 
-double LatencyMs(int buffer, bool lowLatencyMode, bool gpsMode, bool sfnChecked) {
+double latencyMs(int buffer, bool lowLatencyMode, bool gpsMode, bool sfnChecked) {
     if (lowLatencyMode)
         return 1.25 * buffer + 2.5;
     if (gpsMode || sfnChecked)
@@ -37,9 +37,9 @@ double LatencyMs(int buffer, bool lowLatencyMode, bool gpsMode, bool sfnChecked)
     return 2.5 * buffer + 5.0;
 }
 
-QString LatencyCaption(int buffer, bool lowLatencyMode, bool gpsMode, bool sfnChecked) {
+QString latencyCaption(int buffer, bool lowLatencyMode, bool gpsMode, bool sfnChecked) {
     // Steps of 1.25 need two decimals at most.
-    return db::FormatShortest(LatencyMs(buffer, lowLatencyMode, gpsMode, sfnChecked), 2, kPoint) +
+    return db::formatShortest(latencyMs(buffer, lowLatencyMode, gpsMode, sfnChecked), 2, kPoint) +
            QStringLiteral("mS");
 }
 

@@ -5,11 +5,11 @@
 
 namespace editor {
 
-QString AttenuationCaption(int value);  // "Mute" at the minimum 14, else "-0.5 dB" ...
-QString SilenceLevelCaption(int value); // "-18.4dBu"
-QString SilenceTimeCaption(int value);  // "19.6Sec"
+QString attenuationCaption(int value);  // "Mute" at the minimum 14, else "-0.5 dB" ...
+QString silenceLevelCaption(int value); // "-18.4dBu"
+QString silenceTimeCaption(int value);  // "19.6Sec"
 
-double LatencyMs(int buffer, bool lowLatencyMode, bool gpsMode, bool sfnChecked);
-QString LatencyCaption(int buffer, bool lowLatencyMode, bool gpsMode, bool sfnChecked); // "3.75mS"
+double latencyMs(int buffer, bool lowLatencyMode, bool gpsMode, bool sfnChecked);
+QString latencyCaption(int buffer, bool lowLatencyMode, bool gpsMode, bool sfnChecked); // "3.75mS"
 
 } // namespace editor

@@ -1,57 +1,68 @@
 #pragma once
-// The element editor: loads a record of nms.ini into the main window's controls, lays
-// them out for the element's role, and keeps each control's own value rules.
-#include "editor/maincontrols.h"
+// The element editor: shows one element of nms.ini in its own controls, lays them out for the
+// element's role, keeps each control's value rules, and gives back the element the user has
+// drafted. The diagnostics and the level meter follow it through its signals.
+#include "db/elementstore.h"
+#include "editor/editorcontrols.h"
 
-#include <QObject>
-
-class QColor;
-class QTreeWidgetItem;
+#include <QWidget>
 
 namespace editor {
 
-// Paints a control's background (a button's face, a text field's base).
-void setBackground(QWidget* widget, const QColor& colour, int paletteRole);
-
-class ElementEditor : public QObject {
+class ElementEditor : public QWidget {
     Q_OBJECT
 public:
-    ElementEditor(MainControls& controls, MainState& state, QObject* parent = nullptr);
+    explicit ElementEditor(QWidget* parent = nullptr);
+
+    // The variant the station was started in: the buffer's range, the latency rule, and the
+    // low-latency option until a load or the check box sets it.
+    void setVariant(db::Variant variant);
+    bool GPSMode() const { return m_gpsMode; }
+    bool LowLatencyMode() const { return m_lowLatencyMode; }
+    const db::ElementLimits& limits() const { return m_limits; }
 
     void LoadElementIntoEditor(const QString& nodeKey, const QString& nodeText);
+    // A node chosen in the element list; the element shown already is not loaded again, so
+    // that its edits stay.
+    void chooseNode(const QString& nodeKey, const QString& nodeText);
     void ClearElementEditor();
     void ApplyRoleLayout();
     void UpdateLatencyText();
     void UpdateSilenceDetectorControls();
 
-    // Every change of the role caption goes through here, so the layout follows it.
-    void setElementType(const QString& roleText);
-    // The section of the element shown, from lblElementMAC.
-    QString section() const;
-    bool elementLoaded() const;
-
-    // Level meter switch, as the toolbar's monitoring buttons and the layout work it.
-    void setMonitoring(bool on);
+    std::optional<db::SelectedElement> selected() const;
+    // The values as the user has them now; the remote field goes into `multi` and `remote`.
+    db::Element draft() const;
+    // What an element confirmed and reported, shown if it is the element shown.
+    void showStored(const db::SelectedElement& element, const db::Element& stored);
+    // The encoders of the element list, after "<None>".
+    void setEncoders(const QStringList& texts);
 
 signals:
-    // The user moved a decoder's attenuation bar: send it (the editor stores "att").
-    void attenuationMovedByUser(int step);
-    // chkGetVolume changed state; the level meter starts or stops on it.
-    void monitoringChanged(bool on);
+    // The user moved a decoder's attenuation bar: send it (the editor has stored "att").
+    void attenuationMoved(const db::SelectedElement& element, int step);
+    // The element shown changed (loaded, cleared, or its role changed).
+    void elementChanged(const std::optional<db::SelectedElement>& element);
+    // Whether the level meter may run for the element shown; every change stops it.
+    void monitoringAllowed(bool allowed);
+    void statisticsAllowed(bool allowed);
+    void adjustAllowed(bool allowed);
+    // The ping button back to light yellow, with this caption (none: the caption stays).
+    void pingReset(const QString& caption);
 
 private:
     void connectControls();
+    void setElementType(const QString& roleText);
+    void showRemote(const db::Element& stored, bool multicast);
     void onAudioTXSelected(int index);
-    void attenuationMoved(int value);
-    // Loads a tree node unless it is the element already shown.
-    void loadNode(QTreeWidgetItem* node);
-    void onAddressEdited(QLineEdit* field);
-    void selectIndex(QComboBox* combo, const QString& stored, int defaultIndex);
-    void setBar(QScrollBar* bar, const QString& stored, int defaultValue);
-    QString read(const QString& key, const QString& defaultValue = QString()) const;
+    void onAttenuationMoved(int value);
+    bool storeAttenuation(const QString& section, int value);
+    QString section() const;
 
-    MainControls& m_c;
-    MainState& m_state;
+    EditorControls m_c;
+    bool m_gpsMode = false;
+    bool m_lowLatencyMode = false;
+    db::ElementLimits m_limits;
 };
 
 } // namespace editor

@@ -1,8 +1,9 @@
 // libFuzzer entry: every decoder of element datagrams (feedback, level reply, status reply and
 // the dispatch by length) takes any bytes, never reads past the end, and keeps the layouts.
+#include "db/elementstore.h"
+#include "diag/levelreply.h"
 #include "diag/statusreply.h"
 #include "fuzz/invariant.h"
-#include "protocol/levelreply.h"
 #include "protocol/wire.h"
 
 #include <cstddef>
@@ -27,7 +28,7 @@ qint32 be32(const QByteArray& b, int i) {
 
 void checkDispatch(int n) {
     using protocol::Datagram;
-    const Datagram d = protocol::DispatchReceived(n);
+    const Datagram d = protocol::datagramKind(n);
     const Datagram expected = n > 1200            ? Datagram::LevelReply
                               : n >= 55 || n < 40 ? Datagram::Ignored
                                                   : Datagram::Feedback;
@@ -35,12 +36,12 @@ void checkDispatch(int n) {
 }
 
 void checkFeedback(const QByteArray& b) {
-    const std::optional<protocol::Feedback> f = protocol::DecodeFeedback(b);
+    const std::optional<protocol::Feedback> f = protocol::decodeFeedback(b);
     require(f.has_value() == (b.size() >= 40), "a feedback needs its 40-byte common block");
     if (!f)
         return;
-    require(f->ip == dotted(b, 0) && f->mask == dotted(b, 4) && f->gw == dotted(b, 8) &&
-                f->remote == dotted(b, 12),
+    require(f->ip.toString() == dotted(b, 0) && f->mask.toString() == dotted(b, 4) &&
+                f->gw.toString() == dotted(b, 8) && f->remote.toString() == dotted(b, 12),
             "addresses of the common block");
     require(f->input == at(b, 16) && f->type == at(b, 17) && f->tx == at(b, 18), "bytes 16-18");
     QByteArray name = b.mid(19, 16);
@@ -67,37 +68,34 @@ void checkFeedback(const QByteArray& b) {
         require(f->attenuation == 255 && f->buffer == 0 && f->verMajor == 2 && f->verMinor == 0 &&
                     f->sfn == 0 && f->lowLatency == 0,
                 "tail defaults");
-    const std::optional<QString> problem = protocol::CheckFeedback(*f);
+    const std::optional<QString> problem = protocol::checkFeedback(*f);
     const bool sound = f->input < 2 && f->type < 2 && f->tx < 2 && f->role < 3 && f->serial >= 1;
     require(problem.has_value() != sound, "checks pass exactly for sound fields");
     require(!problem || problem->endsWith(QStringLiteral("\rFeedback is corrupted.")),
             "check message");
-    const db::IniEntries record = protocol::DiscoveryRecord(*f);
-    require(!record.isEmpty() && record.first().first == QStringLiteral("name") &&
-                record.first().second.size() == 16 && record.last().first == QStringLiteral("llo"),
+    const db::Element element = protocol::reportedElement(*f);
+    const db::Fields record = db::discoveryFields(element);
+    require(!record.isEmpty() && record.first() == db::Field::Name &&
+                record.last() == db::Field::LowLatency && element.name.size() == 16,
             "record from name to llo");
-    bool hasAtt = false;
-    for (const auto& [k, v] : record)
-        hasAtt = hasAtt || k == QStringLiteral("att");
-    require(hasAtt == (f->role == 2), "att only for a decoder");
+    require(record.contains(db::Field::Attenuation) == (f->role == 2), "att only for a decoder");
 }
 
 void checkLevel(const QByteArray& b) {
-    const protocol::LevelReading r = protocol::ParseLevelReply(b, QLatin1Char('.'));
+    const diag::LevelReading r = diag::parseLevelReply(b, QLatin1Char('.'));
     require(r.peak >= 0 && r.peak <= 0x7FFFFF, "peak is a positive 24-bit sample");
     require(r.widthTwips >= 0 && r.widthTwips <= 2100, "bar width");
     require(r.caption.endsWith(QStringLiteral("dBFS")), "caption");
 }
 
-void checkStatus(const QByteArray& b, const QString& sfn) {
-    const diag::StatsParseResult s =
-        diag::ParseStatsReply(b, sfn, QStringLiteral("DECODER"), QLatin1Char(','));
+void checkStatus(const QByteArray& b, std::optional<qint64> sfn) {
+    const diag::StatsParseResult s = diag::ParseStatsReply(b, sfn, true, QLatin1Char(','));
     require(s.dropped == (b.size() > 61), "statistics take at most 61 bytes");
     require(!s.dropped || s.updates.isEmpty(), "a dropped reply changes no label");
     if (!s.dropped && !s.error && b.size() >= 8)
         require(s.values.txFramesOk == be32(b, 0) && s.values.rxFramesOk == be32(b, 4),
                 "first counters");
-    const diag::DelayParseResult d = diag::ParseDelayReply(b, sfn, QStringLiteral("DECODER"));
+    const diag::DelayParseResult d = diag::ParseDelayReply(b, sfn, true);
     require(d.dropped == (b.size() != 61), "the delay reply is exactly 61 bytes");
     require(!d.dropped || d.updates.isEmpty(), "a dropped delay reply changes nothing");
     if (d.scrollPosition)
@@ -115,7 +113,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     checkDispatch(int(size));
     checkFeedback(bytes);
     checkLevel(bytes);
-    const QString sfn = size > 0 ? QString::number(data[0] & 3) : QStringLiteral("x");
-    checkStatus(bytes, sfn);
+    checkStatus(bytes, size > 0 ? std::optional<qint64>(data[0] & 3) : std::nullopt);
     return 0;
 }

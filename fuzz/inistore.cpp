@@ -160,7 +160,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // Only the written line (and the section line of a new section) may differ; a last
     // line without its line end may get one.
-    const QByteArray entry = db::UpperLatin1(key).toLatin1() + '=' + value.toLatin1() + "\r\n";
+    const QByteArray entry = db::upperLatin1(key).toLatin1() + '=' + value.toLatin1() + "\r\n";
     const QByteArray header = '[' + target.toLatin1() + "]\r\n";
     const QList<QByteArray> b = lines(after);
     auto onlyTheWrite = [&](const QList<QByteArray>& a) {

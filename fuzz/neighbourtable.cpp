@@ -21,21 +21,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
 
     // The netlink dump: whatever it returns is bytes of the dump.
-    if (const auto hw = platform::findInNeighbourDump(bytes, kAsked))
-        require(!hw->isEmpty() && bytes.contains(*hw), "hardware address out of the dump");
+    const platform::HardwareAddresses dump = platform::neighboursInDump(bytes);
+    for (const QByteArray& hw : dump)
+        require(!hw.isEmpty() && bytes.contains(hw), "hardware address out of the dump");
 
     // The text table.
-    const std::optional<QByteArray> found = platform::findInProcArp(bytes, kAsked);
+    const platform::HardwareAddresses table = platform::neighboursInProcArp(bytes);
     const bool mentioned = bytes.contains(kAskedText);
-    require(!found || (mentioned && !found->isEmpty() && found->size() <= bytes.size() / 2),
+    const QByteArray found = table.value(kAsked);
+    require(found.isNull() || (mentioned && !found.isEmpty() && found.size() <= bytes.size() / 2),
             "a hardware address only for a row of the asked address");
     // A complete row appended after the fuzzed text is found unless an earlier row answered.
     const QByteArray row = "\n192.0.2.10 0x1 0x2 02:00:00:00:00:0a * eth0\n";
-    const std::optional<QByteArray> behind = platform::findInProcArp(bytes + row, kAsked);
-    require(behind.has_value(), "a complete row is found");
+    const QByteArray behind = platform::neighboursInProcArp(bytes + row).value(kAsked);
+    require(!behind.isEmpty(), "a complete row is found");
     if (!mentioned)
-        require(*behind == kMac, "the appended row's address");
-    else if (found)
-        require(*behind == *found, "the first complete row wins");
+        require(behind == kMac, "the appended row's address");
+    else if (!found.isNull())
+        require(behind == found, "the first complete row wins");
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "platform/icmpecho.h"
 
+#include "platform/service.h"
+
 #include <QCoreApplication>
 #include <QThread>
 
@@ -18,8 +20,6 @@
 
 namespace platform {
 namespace {
-
-IcmpEcho* g_installed = nullptr;
 
 constexpr int kSliceMs = 20;
 constexpr int kMaxPayload = 65000;
@@ -287,14 +287,11 @@ EchoResult SocketIcmpEcho::echo(quint32 address, const QByteArray& payload, int 
 }
 
 IcmpEcho& icmpEcho() {
-    if (g_installed)
-        return *g_installed;
-    static SocketIcmpEcho real;
-    return real;
+    return service<IcmpEcho, SocketIcmpEcho>();
 }
 
 void setIcmpEcho(IcmpEcho* echo) {
-    g_installed = echo;
+    installService(echo);
 }
 
 } // namespace platform

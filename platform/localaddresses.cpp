@@ -1,5 +1,8 @@
 #include "platform/localaddresses.h"
 
+#include "platform/ipv4address.h"
+#include "platform/service.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
@@ -9,18 +12,8 @@
 namespace platform {
 namespace {
 
-LocalAddressSource* g_installed = nullptr;
-
 bool isLoopback(quint32 address) {
     return (address >> 24) == 127;
-}
-
-QString dotted(quint32 a) {
-    return QStringLiteral("%1.%2.%3.%4")
-        .arg(a >> 24)
-        .arg((a >> 16) & 0xFF)
-        .arg((a >> 8) & 0xFF)
-        .arg(a & 0xFF);
 }
 
 } // namespace
@@ -35,7 +28,7 @@ QStringList orderLocalAddresses(QList<quint32> addresses) {
     QStringList out;
     out.reserve(addresses.size());
     for (quint32 a : addresses)
-        out.append(dotted(a));
+        out.append(Ipv4Address(a).toString());
     return out;
 }
 
@@ -59,14 +52,11 @@ LocalAddressList SystemLocalAddresses::read() {
 }
 
 LocalAddressSource& localAddresses() {
-    if (g_installed)
-        return *g_installed;
-    static SystemLocalAddresses real;
-    return real;
+    return service<LocalAddressSource, SystemLocalAddresses>();
 }
 
 void setLocalAddresses(LocalAddressSource* source) {
-    g_installed = source;
+    installService(source);
 }
 
 } // namespace platform

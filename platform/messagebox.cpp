@@ -1,5 +1,7 @@
 #include "platform/messagebox.h"
 
+#include "platform/service.h"
+
 #include <QApplication>
 #include <QMessageBox>
 
@@ -50,19 +52,14 @@ private:
     }
 };
 
-MessageBoxService* g_installed = nullptr;
-
 } // namespace
 
 MessageBoxService& messageBox() {
-    if (g_installed)
-        return *g_installed;
-    static WidgetMessageBox real;
-    return real;
+    return service<MessageBoxService, WidgetMessageBox>();
 }
 
-void setMessageBox(MessageBoxService* service) {
-    g_installed = service;
+void setMessageBox(MessageBoxService* box) {
+    installService(box);
 }
 
 MsgAnswer showMessage(const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons) {

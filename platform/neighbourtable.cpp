@@ -1,9 +1,10 @@
 #include "platform/neighbourtable.h"
 
-#include <QElapsedTimer>
+#include "platform/service.h"
+
 #include <QFile>
-#include <QList>
-#include <QThread>
+
+#include <optional>
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -18,19 +19,10 @@
 namespace platform {
 namespace {
 
-NeighbourTable* g_installed = nullptr;
-
 // States in which the entry's hardware address is known.
 constexpr quint16 kCompleteStates =
     NUD_REACHABLE | NUD_STALE | NUD_DELAY | NUD_PROBE | NUD_PERMANENT;
 constexpr int kProcArpComplete = 0x2; // ATF_COM
-
-// No neighbour can ever answer for these: the table is not worth a second of waiting.
-bool neverOnLink(quint32 address) {
-    const quint32 top = address >> 24;
-    return address == 0 || address == 0xFFFFFFFFu || top == 127 || top == 0 ||
-           (top >= 224 && top <= 239);
-}
 
 class FdCloser {
 public:
@@ -108,17 +100,16 @@ void startResolution(quint32 address) {
     ::sendto(fd.get(), &byte, 1, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&target), sizeof target);
 }
 
-bool readU32(const QByteArray& bytes, int offset, quint32* out) {
-    if (offset < 0 || offset + 4 > bytes.size())
-        return false;
-    std::memcpy(out, bytes.constData() + offset, 4);
-    return true;
-}
-
 } // namespace
 
-std::optional<QByteArray> findInNeighbourDump(const QByteArray& messages, quint32 address) {
-    const quint32 wanted = htonl(address);
+bool neverOnLink(quint32 address) {
+    const quint32 top = address >> 24;
+    return address == 0 || address == 0xFFFFFFFFu || top == 127 || top == 0 ||
+           (top >= 224 && top <= 239);
+}
+
+HardwareAddresses neighboursInDump(const QByteArray& messages) {
+    HardwareAddresses found;
     int offset = 0;
     const int total = static_cast<int>(messages.size());
     while (offset + static_cast<int>(sizeof(nlmsghdr)) <= total) {
@@ -131,57 +122,57 @@ std::optional<QByteArray> findInNeighbourDump(const QByteArray& messages, quint3
         if (h.nlmsg_type == NLMSG_DONE || h.nlmsg_type == NLMSG_ERROR)
             break;
         const int bodyAt = offset + static_cast<int>(NLMSG_HDRLEN);
-        if (h.nlmsg_type == RTM_NEWNEIGH &&
-            length >= static_cast<int>(NLMSG_LENGTH(sizeof(ndmsg)))) {
-            ndmsg nd;
+        ndmsg nd{};
+        const bool isEntry =
+            h.nlmsg_type == RTM_NEWNEIGH && length >= static_cast<int>(NLMSG_LENGTH(sizeof(ndmsg)));
+        if (isEntry)
             std::memcpy(&nd, messages.constData() + bodyAt, sizeof nd);
-            if (nd.ndm_family == AF_INET && (nd.ndm_state & kCompleteStates)) {
-                bool dstMatches = false;
-                QByteArray hardware;
-                int at = bodyAt + static_cast<int>(NLMSG_ALIGN(sizeof(ndmsg)));
-                const int end = offset + length;
-                while (at + static_cast<int>(sizeof(rtattr)) <= end) {
-                    rtattr attr;
-                    std::memcpy(&attr, messages.constData() + at, sizeof attr);
-                    const int attrLength = attr.rta_len;
-                    if (attrLength < static_cast<int>(sizeof(rtattr)) || attrLength > end - at)
-                        break;
-                    const int dataAt = at + static_cast<int>(RTA_LENGTH(0));
-                    const int dataLength = attrLength - static_cast<int>(RTA_LENGTH(0));
-                    if (attr.rta_type == NDA_DST && dataLength == 4) {
-                        quint32 dst = 0;
-                        dstMatches = readU32(messages, dataAt, &dst) && dst == wanted;
-                    } else if (attr.rta_type == NDA_LLADDR) {
-                        hardware = messages.mid(dataAt, dataLength);
-                    }
-                    at += static_cast<int>(RTA_ALIGN(static_cast<unsigned>(attrLength)));
+        if (isEntry && nd.ndm_family == AF_INET && (nd.ndm_state & kCompleteStates)) {
+            std::optional<quint32> dst;
+            QByteArray hardware;
+            int at = bodyAt + static_cast<int>(NLMSG_ALIGN(sizeof(ndmsg)));
+            const int end = offset + length;
+            while (at + static_cast<int>(sizeof(rtattr)) <= end) {
+                rtattr attr;
+                std::memcpy(&attr, messages.constData() + at, sizeof attr);
+                const int attrLength = attr.rta_len;
+                if (attrLength < static_cast<int>(sizeof(rtattr)) || attrLength > end - at)
+                    break;
+                const int dataAt = at + static_cast<int>(RTA_LENGTH(0));
+                const int dataLength = attrLength - static_cast<int>(RTA_LENGTH(0));
+                if (attr.rta_type == NDA_DST && dataLength == 4) {
+                    quint32 networkOrder = 0;
+                    std::memcpy(&networkOrder, messages.constData() + dataAt, 4);
+                    dst = ntohl(networkOrder);
+                } else if (attr.rta_type == NDA_LLADDR) {
+                    hardware = messages.mid(dataAt, dataLength);
                 }
-                if (dstMatches && !hardware.isEmpty())
-                    return hardware;
+                at += static_cast<int>(RTA_ALIGN(static_cast<unsigned>(attrLength)));
             }
+            if (dst && !hardware.isEmpty() && !found.contains(*dst))
+                found.insert(*dst, hardware);
         }
         offset = next;
     }
-    return std::nullopt;
+    return found;
 }
 
-std::optional<QByteArray> findInProcArp(const QByteArray& text, quint32 address) {
+HardwareAddresses neighboursInProcArp(const QByteArray& text) {
+    HardwareAddresses found;
     const QList<QByteArray> lines = text.split('\n');
     for (qsizetype i = 1; i < lines.size(); ++i) { // the first line names the columns
         const QList<QByteArray> fields = lines.at(i).simplified().split(' ');
         if (fields.size() < 4)
             continue;
         in_addr parsed{};
-        if (::inet_pton(AF_INET, fields.at(0).constData(), &parsed) != 1 ||
-            ntohl(parsed.s_addr) != address)
-            continue;
         bool ok = false;
         const int flags = fields.at(2).toInt(&ok, 0);
-        if (!ok || !(flags & kProcArpComplete))
+        if (::inet_pton(AF_INET, fields.at(0).constData(), &parsed) != 1 || !ok ||
+            !(flags & kProcArpComplete))
             continue;
-        const QList<QByteArray> octets = fields.at(3).split(':');
+        const quint32 address = ntohl(parsed.s_addr);
         QByteArray hardware;
-        for (const QByteArray& octet : octets) {
+        for (const QByteArray& octet : fields.at(3).split(':')) {
             const uint value = octet.toUInt(&ok, 16);
             if (!ok || octet.size() > 2 || value > 0xFF) {
                 hardware.clear();
@@ -189,51 +180,43 @@ std::optional<QByteArray> findInProcArp(const QByteArray& text, quint32 address)
             }
             hardware.append(static_cast<char>(value));
         }
-        if (!hardware.isEmpty())
-            return hardware;
+        if (!hardware.isEmpty() && !found.contains(address))
+            found.insert(address, hardware);
     }
-    return std::nullopt;
+    return found;
 }
 
-KernelNeighbourTable::KernelNeighbourTable(int giveUpMs, int pollMs)
-    : m_giveUpMs(giveUpMs), m_pollMs(pollMs > 0 ? pollMs : 1) {}
-
-std::optional<QByteArray> KernelNeighbourTable::lookup(quint32 address) const {
-    if (const auto dump = dumpNeighbours())
-        return findInNeighbourDump(*dump, address);
-    QFile arp(QStringLiteral("/proc/net/arp"));
-    if (!arp.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    return findInProcArp(arp.readAll(), address);
+HardwareAddresses KernelNeighbourTable::lookup(const QList<quint32>& addresses) {
+    HardwareAddresses table;
+    if (const auto dump = dumpNeighbours()) {
+        table = neighboursInDump(*dump);
+    } else {
+        QFile arp(QStringLiteral("/proc/net/arp"));
+        if (arp.open(QIODevice::ReadOnly))
+            table = neighboursInProcArp(arp.readAll());
+    }
+    HardwareAddresses wanted;
+    for (quint32 a : addresses) {
+        const auto it = table.constFind(a);
+        if (it != table.constEnd() && !neverOnLink(a))
+            wanted.insert(a, *it);
+    }
+    return wanted;
 }
 
-std::optional<QByteArray> KernelNeighbourTable::resolve(quint32 address) {
-    if (neverOnLink(address))
-        return std::nullopt;
-    if (auto found = lookup(address))
-        return found;
-    // Only the address itself is looked up, so an off-link address never yields the
+void KernelNeighbourTable::solicit(quint32 address) {
+    // Only the address itself is ever looked up, so an off-link address never yields the
     // gateway's hardware address.
-    startResolution(address);
-    QElapsedTimer waited;
-    waited.start();
-    while (waited.elapsed() < m_giveUpMs) {
-        QThread::msleep(static_cast<unsigned long>(m_pollMs));
-        if (auto found = lookup(address))
-            return found;
-    }
-    return std::nullopt;
+    if (!neverOnLink(address))
+        startResolution(address);
 }
 
 NeighbourTable& neighbourTable() {
-    if (g_installed)
-        return *g_installed;
-    static KernelNeighbourTable real;
-    return real;
+    return service<NeighbourTable, KernelNeighbourTable>();
 }
 
 void setNeighbourTable(NeighbourTable* table) {
-    g_installed = table;
+    installService(table);
 }
 
 } // namespace platform

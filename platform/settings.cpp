@@ -1,5 +1,7 @@
 #include "platform/settings.h"
 
+#include "platform/service.h"
+
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -7,8 +9,6 @@ namespace platform {
 namespace {
 
 const QString kSection = QStringLiteral("Kestrune");
-
-SettingsStore* g_installed = nullptr;
 
 } // namespace
 
@@ -46,14 +46,11 @@ bool IniSettingsStore::save(const QString& key, const QString& value) {
 }
 
 SettingsStore& settings() {
-    if (g_installed)
-        return *g_installed;
-    static IniSettingsStore real;
-    return real;
+    return service<SettingsStore, IniSettingsStore>();
 }
 
 void setSettings(SettingsStore* store) {
-    g_installed = store;
+    installService(store);
 }
 
 } // namespace platform

@@ -4,6 +4,11 @@
 
 namespace platform {
 
+// The three settings of the station.
+inline const QString kNmsIpAddressSetting = QStringLiteral("NMS IP Address");
+inline const QString kEulaSetting = QStringLiteral("EULA1");
+inline const QString kAutoClearCountersSetting = QStringLiteral("AutoClearCounters");
+
 class SettingsStore {
 public:
     virtual ~SettingsStore() = default;

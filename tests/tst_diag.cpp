@@ -5,8 +5,8 @@
 #include "db/sharedfunctions.h"
 #include "diag/frmAdjust.h"
 #include "diag/frmStatistics.h"
-#include "platform/fakes/memorysettings.h"
-#include "platform/fakes/scriptedmessagebox.h"
+#include "fakes/memorysettings.h"
+#include "fakes/scriptedmessagebox.h"
 #include "platform/programdir.h"
 
 #include <QCheckBox>
@@ -45,7 +45,7 @@ QByteArray Reply(std::initializer_list<std::pair<int, qint32>> fields, int size 
 }
 
 QString Ratio(QString text) {
-    return text.replace('.', db::UserDecimalSeparator());
+    return text.replace('.', db::userDecimalSeparator());
 }
 
 using Datagrams = QList<QByteArray>;
@@ -69,7 +69,6 @@ class TestDiag : public QObject {
     QString m_ini;
     std::unique_ptr<platform::MemorySettings> m_settings;
     std::unique_ptr<platform::ScriptedMessageBox> m_box;
-    QLabel m_mac{"02:00:00:00:00:0B"}, m_type;
     std::unique_ptr<QUdpSocket> m_element; // 127.0.30.2:2978
     std::unique_ptr<QDialog> m_window;
 
@@ -88,8 +87,9 @@ class TestDiag : public QObject {
         if (stored.contains("AutoClearCounters="))
             m_settings->values["AutoClearCounters"] =
                 stored.section("Counters=", 1).section(';', 0, 0);
-        m_type.setText(stored.contains("type=ENCODER") ? "ENCODER" : "DECODER");
-        const editor::MainControls main{.lblElementType = &m_type, .lblElementMAC = &m_mac};
+        const auto main = db::SelectedElement::of(
+            "02:00:00:00:00:0B",
+            stored.contains("type=ENCODER") ? db::Role::Encoder : db::Role::Decoder);
         auto* a = adjust ? new diag::FrmAdjust(main, kStation.toString()) : nullptr;
         auto* s = adjust ? nullptr : new diag::FrmStatistics(main, kStation.toString());
         m_window.reset(a ? static_cast<QDialog*>(a) : s);

@@ -4,6 +4,7 @@
 #include "support/stationfixture.h"
 
 #include "app/frmDisclaimer.h"
+#include "fakes/scriptedmessagebox.h"
 
 #include <QtNetwork>
 #include <QtTest>
@@ -137,12 +138,13 @@ private slots:
                                       "Label7 Label9 lblAttenDB Label20 lblLatency Label24 "
                                       "lblSilDetLevel Label26 lblSilDetTime lblVolume"},
             {QAccessible::Tree, "TreeView1"}};
-        app::FrmMain w;
+        testsupport::StationFixture f(QStringLiteral("127.0.11.1"));
+        QMainWindow& w = f.station().window();
         for (const auto& [role, names] : families) {
             for (const QString& name : names.split(' ')) {
                 auto found = w.findChildren<QWidget*>(name);
                 if (auto* action = w.findChild<QAction*>(name))
-                    found << w.controls().Toolbar1->widgetForAction(action);
+                    found << w.findChild<QToolBar*>("Toolbar1")->widgetForAction(action);
                 QVERIFY2(found.size() == 1, qPrintable(name));
                 QAccessibleInterface* a = QAccessible::queryAccessibleInterface(found.first());
                 QVERIFY2(a->text(QAccessible::Description) == name && a->role() == role,

@@ -1,11 +1,28 @@
 // The datagrams of the station as bytes: requests, attenuation, configuration, feedback
 // decoding, checks and discovery record, the audio level reply.
-#include "protocol/levelreply.h"
+#include "db/elementstore.h"
+#include "diag/levelreply.h"
 #include "protocol/wire.h"
 
 #include <QtTest>
 
 namespace {
+
+// What discovery stores for the feedback: "key=value" in writing order, keys in lower case.
+QStringList stored(const protocol::Feedback& f) {
+    QTemporaryDir dir;
+    const db::ElementStore store(dir.filePath("nms.ini"));
+    const db::Element e = protocol::reportedElement(f);
+    store.save("S", e, db::discoveryFields(e));
+    QFile file(store.path());
+    file.open(QIODevice::ReadOnly);
+    QStringList out;
+    for (const QByteArray& line : file.readAll().split('\n').mid(1))
+        if (line.contains('='))
+            out << QString::fromLatin1(line.trimmed()).section('=', 0, 0).toLower() + "=" +
+                       QString::fromLatin1(line.chopped(1)).section('=', 1);
+    return out;
+}
 
 QByteArray Hex(const char* hex) {
     return QByteArray::fromHex(hex);
@@ -25,30 +42,43 @@ class TestProtocolWire : public QObject {
     Q_OBJECT
 private slots:
     void requests() {
-        QCOMPARE(protocol::PagingRequest(), QByteArray("IPMPXSTL TALVOREN PAGING REQUEST"));
-        QCOMPARE(protocol::LevelRequest(), QByteArray("VOL"));
-        QCOMPARE(protocol::BuildAttenuation(12), Hex("0C00"));
-        QCOMPARE(protocol::BuildAttenuation(255), Hex("FF00"));
-        QCOMPARE(protocol::SilentLevel().caption, QString("-oodBFS"));
+        QCOMPARE(protocol::pagingRequest(), QByteArray("IPMPXSTL TALVOREN PAGING REQUEST"));
+        QCOMPARE(diag::levelRequest(), QByteArray("VOL"));
+        QCOMPARE(protocol::buildAttenuation(12), Hex("0C00"));
+        QCOMPARE(protocol::buildAttenuation(255), Hex("FF00"));
+        QCOMPARE(diag::silentLevel().caption, QString("-oodBFS"));
     }
 
     void configuration() {
         // Every field distinct, so that a byte in the wrong place shows; numbers go out as
         // their low 8 bits.
-        protocol::ConfigurationFields f("192.168.1.91", "255.255.255.0", "192.168.001.001",
-                                        "239.255.255.239", 1, 0x102, 3, true, "Studio 1", 12, 4, 37,
-                                        43, true);
+        db::Element f;
+        f.ip = QString("192.168.1.91");
+        f.mask = QString("255.255.255.0");
+        f.gw = QString("192.168.001.001");
+        f.multi = f.remote = QString("239.255.255.239");
+        f.input = 1;
+        f.type = 0x102;
+        f.tx = 3;
+        f.sfn = 1;
+        f.name = "Studio 1";
+        f.buffer = 12;
+        f.silenceMode = 4;
+        f.silenceLevel = 37;
+        f.silenceTime = 43;
+        f.lowLatency = 1;
         const QByteArray head = Hex("C0A8015B FFFFFF00 C0A80101 EFFFFFEF 010203");
-        QCOMPARE(protocol::BuildConfiguration(f, true),
+        QCOMPARE(protocol::buildConfiguration(f, true),
                  head + "\x01STUDIO 1        " + Hex("0C04252B01"));
-        QCOMPARE(protocol::BuildConfiguration(f, false), head + "\x01STUDIO 1        \x01");
+        QCOMPARE(protocol::buildConfiguration(f, false), head + "\x01STUDIO 1        \x01");
         f.name = QString::fromUtf8("caf\xc3\xa9 de la gare du nord");
-        f.sfn = f.lowLatency = false;
-        QCOMPARE(protocol::BuildConfiguration(f, false),
+        f.sfn = 0;
+        f.lowLatency = 0;
+        QCOMPARE(protocol::buildConfiguration(f, false),
                  head + QByteArray(1, 0) + "CAF\xC9 DE LA GARE " + QByteArray(1, 0));
-        for (QString* address : {&f.ip, &f.mask, &f.gw, &f.remote}) {
-            const QString valid = std::exchange(*address, "10.0.0.256");
-            QVERIFY(protocol::BuildConfiguration(f, true).isEmpty());
+        for (db::AddressText* address : {&f.ip, &f.mask, &f.gw, &f.multi}) {
+            const db::AddressText valid = std::exchange(*address, QString("10.0.0.256"));
+            QVERIFY(protocol::buildConfiguration(f, true).isEmpty());
             *address = valid;
         }
     }
@@ -86,12 +116,9 @@ private slots:
     void feedback() {
         QFETCH(QByteArray, datagram);
         QFETCH(QString, expected);
-        QVERIFY(!protocol::DecodeFeedback(datagram.left(39)));
-        const protocol::Feedback f = *protocol::DecodeFeedback(datagram);
-        QStringList got;
-        for (const auto& [key, value] : protocol::DiscoveryRecord(f))
-            got << key + "=" + value;
-        QCOMPARE(protocol::CheckFeedback(f).value_or(got.join('|')),
+        QVERIFY(!protocol::decodeFeedback(datagram.left(39)));
+        const protocol::Feedback f = *protocol::decodeFeedback(datagram);
+        QCOMPARE(protocol::checkFeedback(f).value_or(stored(f).join('|')),
                  expected.contains('=')
                      ? "name=STUDIO 1        |ip=192.168.1.50|mask=255.255.255.0|"
                        "gw=192.168.1.1|input=1|type=0|" +
@@ -103,7 +130,7 @@ private slots:
     void nameBytes() {
         // Control bytes would break the stored record: they become blanks.
         const auto f =
-            protocol::DecodeFeedback(Feedback(1, 45, 19, "41E9017F1F2042434445464748495051"));
+            protocol::decodeFeedback(Feedback(1, 45, 19, "41E9017F1F2042434445464748495051"));
         QCOMPARE(f->name, QString::fromUtf8("A\xc3\xa9    BCDEFGHIPQ"));
     }
 
@@ -132,7 +159,7 @@ private slots:
         QFETCH(QByteArray, reply);
         QFETCH(QString, reading);
         for (QChar separator : {'.', ','}) {
-            const protocol::LevelReading r = protocol::ParseLevelReply(reply, separator);
+            const diag::LevelReading r = diag::parseLevelReply(reply, separator);
             QCOMPARE(QString("%1 %2 %3").arg(r.peak).arg(r.widthTwips).arg(r.caption),
                      QString(reading).replace('.', separator));
         }

@@ -4,7 +4,7 @@
 
 #include "db/inistore.h"
 #include "db/records.h"
-#include "editor/vumeter.h"
+#include "diag/vumeter.h"
 #include "platform/udpendpoint.h"
 #include "protocol/feedbackhandler.h"
 
@@ -227,7 +227,7 @@ private slots:
         f.echo.answer(platform::EchoResult::Status::Ok, 7);
         f.echo.whileWaiting = [&] {
             for (int i = 0; i < 3; ++i)
-                element.writeDatagram(sent.makeReply(answer));
+                element.writeDatagram(answer, QHostAddress(kStation), 2976);
             QVERIFY(QTest::qWaitFor([&] { return !f.c().timerRemoteSent->isActive(); }, 3000));
             QTest::qWait(50);
             QCOMPARE(f.boxes.count(), 1);
@@ -265,8 +265,8 @@ private slots:
         }
     }
 
-    // A short encoder answer whose MAC cannot be found holds its box open past the window
-    // while two elements and a burst of one bad answer arrive behind it.
+    // An answer without a serial number holds its box open past the window while two elements,
+    // more of the bad answer and a short answer whose MAC cannot be found arrive behind it.
     void answersBehindAnOpenBox() {
         Started f;
         f.neighbours.add(hostOrder(kElement), macBytes("02:00:00:00:00:21"));
@@ -274,17 +274,16 @@ private slots:
         QUdpSocket element;
         QVERIFY(element.bind(QHostAddress(kElement), 0));
         const QByteArray noSerial = feedback(2, "bad").replace(36, 4, QByteArray(4, 0));
-        QTimer::singleShot(50, [&] {
-            element.writeDatagram(feedback(1, "ENC").left(40).replace(3, 1, "M"),
-                                  QHostAddress(kStation), 2976);
-        });
+        QTimer::singleShot(50,
+                           [&] { element.writeDatagram(noSerial, QHostAddress(kStation), 2976); });
         f.boxes.onShow([&](const platform::MessageBoxRequest& r) {
-            if (r.text.contains("'Element MAC'"))
-                for (const QByteArray& d : {feedback(2, "tx site"), noSerial,
-                                            feedback(2, "second").replace(3, 1, "\x06"), noSerial})
+            if (r.text.contains("'Serial Number'"))
+                for (const QByteArray& d :
+                     {feedback(2, "tx site"), noSerial, feedback(2, "second").replace(3, 1, "\x06"),
+                      noSerial, feedback(1, "ENC").left(40).replace(3, 1, "M")})
                     element.writeDatagram(d, QHostAddress(kStation), 2976);
         });
-        f.boxes.stayOpen("An error occured while retrieving 'Element MAC'", 600);
+        f.boxes.stayOpen("An error occured while retrieving 'Serial Number'", 600);
         f.boxes.enqueue(platform::MsgAnswer::Yes);
         f.station().AutoDiscover();
         QVERIFY(f.readIni().startsWith(
@@ -292,7 +291,7 @@ private slots:
             "[020000000022]\r\n"));
         const QString retrieving("An error occured while retrieving '%1':\rFeedback is corrupted.");
         QTRY_COMPARE(f.boxes.texts().mid(1),
-                     (QStringList{retrieving.arg("Element MAC"), retrieving.arg("Serial Number")}));
+                     (QStringList{retrieving.arg("Serial Number"), retrieving.arg("Element MAC")}));
         QCOMPARE(f.boxes.maxOpen, 1);
     }
 

@@ -6,13 +6,14 @@
 #include "support/netnsrig.h"
 #include "support/stationfixture.h"
 
-#include "editor/vumeter.h"
+#include "db/frmTreeView.h"
+#include "diag/vumeter.h"
 #include "platform/icmpecho.h"
 #include "platform/localaddresses.h"
 #include "platform/neighbourtable.h"
 #include "platform/udpendpoint.h"
 #include "protocol/discovery.h"
-#include "protocol/feedbackhandler.h"
+#include "protocol/upload.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -259,11 +260,10 @@ private slots:
         QCOMPARE(tree, nodes);
         QCOMPARE(c.frmTreeView->title(),
                  QStringLiteral("Select element: (%1 items)").arg(nodes.size()));
-        QCOMPARE(f.station().state().lstHidden.size(), nodes.size());
-        QCOMPARE(f.neighbours.calls, 0); // MACs come from the kernel's table
-        if (!discover)                   // the MAC the upload waited for
-            QCOMPARE(f.station().feedbackHandler().sRemoteMacAddress2(),
-                     upload < 0 ? QString() : mac);
+        QCOMPARE(f.station().elementList().lstHidden().size(), nodes.size());
+        QCOMPARE(f.neighbours.lookups, 0); // MACs come from the kernel's table
+        if (!discover)                     // the MAC the upload waited for
+            QCOMPARE(f.station().upload().sRemoteMacAddress2(), upload < 0 ? QString() : mac);
         // ip mask gw remote input type tx sfn name[16] (buffer sdm sdl sdt) llo
         const QString sent = (upload ? "c000020bffffff0000000000ef01020300010101"
                                      : "c000020affffff00c00002fec000021401000101") +
@@ -280,7 +280,8 @@ private slots:
         if (far) { // the address list comes from the real table, the chosen one in use
             QComboBox* list = c.cmbNMSIPAddr;
             QCOMPARE(QStringList({list->itemText(0), list->itemText(1), list->itemText(2),
-                                  list->currentText(), f.station().udpClient().localAddress()}),
+                                  list->currentText(),
+                                  f.station().udpClient().localAddress().toString()}),
                      args("192.0.2.1|198.51.100.1|127.0.0.1|192.0.2.1|192.0.2.1"));
             QCOMPARE(list->count(), 3);
         }

@@ -1,8 +1,20 @@
 #include "stationfixture.h"
 
+#include "diag/diagnosticspanel.h"
+#include "diag/vumeter.h"
 #include "platform/programdir.h"
 
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSlider>
+#include <QTimer>
 #include <QTreeWidget>
 
 namespace testsupport {
@@ -14,6 +26,53 @@ StationFixture::StationFixture(const QString& stationAddress, app::Station::Timi
     settings.values.insert(QStringLiteral("NMS IP Address"), stationAddress);
     addresses.list.addresses = {stationAddress};
     m_station = std::make_unique<app::Station>(timing);
+    QWidget& w = m_station->window();
+    const auto find = [&w](auto*& target, const char* name) {
+        target = w.findChild<std::remove_reference_t<decltype(*target)>*>(QLatin1String(name));
+        Q_ASSERT_X(target, "StationFixture", name);
+    };
+#define KN_FIND(name) find(m_controls.name, #name)
+    KN_FIND(frmTreeView);
+    KN_FIND(TreeView1);
+    KN_FIND(cmbEncoders);
+    KN_FIND(cmbAudioInput);
+    KN_FIND(cmbAudioType);
+    KN_FIND(cmbAudioTX);
+    KN_FIND(cmbSilDetMode);
+    KN_FIND(cmbNMSIPAddr);
+    KN_FIND(txtElementName);
+    KN_FIND(txtElementIP);
+    KN_FIND(txtElementMask);
+    KN_FIND(txtElementGW);
+    KN_FIND(txtRemoteIP);
+    KN_FIND(Label7);
+    KN_FIND(Label9);
+    KN_FIND(lblElementType);
+    KN_FIND(lblElementMAC);
+    KN_FIND(lblSerialNumber);
+    KN_FIND(lblVersion);
+    KN_FIND(lblAttenDB);
+    KN_FIND(lblLatency);
+    KN_FIND(lblSilDetLevel);
+    KN_FIND(lblSilDetTime);
+    KN_FIND(lblVolume);
+    KN_FIND(scrlAtten);
+    KN_FIND(scrlBuffer);
+    KN_FIND(scrlSilDetLevel);
+    KN_FIND(scrlSilDetTime);
+    KN_FIND(chkLowLatency);
+    KN_FIND(chkSFNEnabled);
+    KN_FIND(chkGetVolume);
+    KN_FIND(cmdPing);
+    KN_FIND(cmdGetStats);
+    KN_FIND(cmdAdjust);
+    KN_FIND(VUMeter);
+    KN_FIND(Slider1);
+#undef KN_FIND
+    m_controls.tmrVolume = m_station->diagnostics().levelMeter().tmrVolume();
+    m_controls.timerRemoteSent = m_station->upload().timerRemoteSent();
+    for (int n = 1; n <= 7; ++n)
+        m_controls.toolbarButton[n] = m_station->window().toolbarButton(n);
 }
 
 StationFixture::~StationFixture() {
@@ -36,8 +95,7 @@ bool StationFixture::selectNode(const QString& mac) {
     const auto items = c().TreeView1->findItems('[' + mac + ']', Qt::MatchEndsWith);
     if (items.isEmpty())
         return false;
-    c().TreeView1->setCurrentItem(items.first());
-    emit c().TreeView1->itemClicked(items.first(), 0);
+    c().TreeView1->setCurrentItem(items.first()); // as the press of a click chooses it
     return true;
 }
 

@@ -5,17 +5,50 @@
 // the same time never share port 2976.
 #include "app/frmMain.h"
 #include "app/station.h"
-#include "platform/fakes/fakeicmpecho.h"
-#include "platform/fakes/fakelocaladdresses.h"
-#include "platform/fakes/fakeneighbourtable.h"
-#include "platform/fakes/memorysettings.h"
-#include "platform/fakes/scriptedmessagebox.h"
+#include "fakes/fakeicmpecho.h"
+#include "fakes/fakelocaladdresses.h"
+#include "fakes/fakeneighbourtable.h"
+#include "fakes/memorysettings.h"
+#include "fakes/scriptedmessagebox.h"
 
 #include <QHostAddress>
 #include <QTemporaryDir>
 #include <memory>
 
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QScrollBar;
+class QSlider;
+class QTimer;
+class QTreeWidget;
+namespace diag {
+class VuMeter;
+}
+
 namespace testsupport {
+
+// The window's controls, found by their names as a script finds them.
+struct Controls {
+    QGroupBox* frmTreeView;
+    QTreeWidget* TreeView1;
+    QComboBox *cmbEncoders, *cmbAudioInput, *cmbAudioType, *cmbAudioTX, *cmbSilDetMode,
+        *cmbNMSIPAddr;
+    QLineEdit *txtElementName, *txtElementIP, *txtElementMask, *txtElementGW, *txtRemoteIP;
+    QLabel *Label7, *Label9, *lblElementType, *lblElementMAC, *lblSerialNumber, *lblVersion,
+        *lblAttenDB, *lblLatency, *lblSilDetLevel, *lblSilDetTime, *lblVolume;
+    QScrollBar *scrlAtten, *scrlBuffer, *scrlSilDetLevel, *scrlSilDetTime;
+    QCheckBox *chkLowLatency, *chkSFNEnabled, *chkGetVolume;
+    QPushButton *cmdPing, *cmdGetStats, *cmdAdjust;
+    diag::VuMeter* VUMeter;
+    QSlider* Slider1;
+    QTimer *tmrVolume, *timerRemoteSent;
+    QAction* toolbarButton[8];
+};
 
 class StationFixture {
 public:
@@ -23,7 +56,7 @@ public:
                             app::Station::Timing timing = fastTiming());
     ~StationFixture();
 
-    static app::Station::Timing fastTiming() { return {300, 10, 300}; }
+    static app::Station::Timing fastTiming() { return {300, 10, 300, 3000}; }
 
     QString iniPath() const { return dir.filePath(QStringLiteral("nms.ini")); }
     void writeIni(const QByteArray& bytes) const;
@@ -33,7 +66,7 @@ public:
     bool start(const QStringList& arguments = {}) { return m_station->start(arguments); }
 
     app::Station& station() { return *m_station; }
-    editor::MainControls& c() { return m_station->controls(); }
+    Controls& c() { return m_controls; }
 
     // Clicks the tree node whose key is this MAC text; false when there is none.
     bool selectNode(const QString& mac);
@@ -47,6 +80,7 @@ public:
 
 private:
     std::unique_ptr<app::Station> m_station;
+    Controls m_controls{};
 };
 
 // "192.0.2.1" -> host-order address

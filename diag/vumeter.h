@@ -3,7 +3,7 @@
 // in twips (15 per pixel), 0 to 2100.
 #include <QWidget>
 
-namespace editor {
+namespace diag {
 
 class VuMeter : public QWidget {
     Q_OBJECT
@@ -20,4 +20,4 @@ private:
     int m_twips = 0;
 };
 
-} // namespace editor
+} // namespace diag

@@ -1,6 +1,7 @@
 #pragma once
 // Stands in for the message box while it lives: records every box and answers from a
 // script, so a test can read the exact texts and choose Yes or No.
+#include "fakes/installed.h"
 #include "platform/messagebox.h"
 
 #include <QList>
@@ -10,14 +11,8 @@
 
 namespace platform {
 
-class ScriptedMessageBox : public MessageBoxService {
+class ScriptedMessageBox : public Installed<MessageBoxService> {
 public:
-    ScriptedMessageBox();           // installs itself
-    ~ScriptedMessageBox() override; // puts the real box back
-
-    ScriptedMessageBox(const ScriptedMessageBox&) = delete;
-    ScriptedMessageBox& operator=(const ScriptedMessageBox&) = delete;
-
     MsgAnswer show(const MessageBoxRequest& request) override;
 
     // Answers in order; with none left a box gets its default (No, or Ok).

@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 
-namespace app::make {
+namespace platform::make {
 
 // The text a label shows once its mnemonic marks are taken out: "&&" is one ampersand,
 // a single "&" only marks the access key.
@@ -113,10 +113,18 @@ inline QLabel* valueLabel(QWidget* parent, const char* name, const QString& text
     return l;
 }
 
+// Paints a control's background (a button's face, a text field's base).
+inline void setBackground(QWidget* widget, const QColor& colour, QPalette::ColorRole role) {
+    QPalette p = widget->palette();
+    p.setColor(role, colour);
+    widget->setPalette(p);
+    widget->setAutoFillBackground(true);
+}
+
 inline QGroupBox* frame(QWidget* parent, const QString& title, const char* name) {
     auto* g = new QGroupBox(title, parent);
     g->setObjectName(QLatin1String(name));
     return g;
 }
 
-} // namespace app::make
+} // namespace platform::make

@@ -1,5 +1,6 @@
 #pragma once
-// A scripted echo that records what it was asked; installs itself while it lives.
+// A scripted echo that records what it was asked; stands in while it lives.
+#include "fakes/installed.h"
 #include "platform/icmpecho.h"
 
 #include <QList>
@@ -8,21 +9,13 @@
 
 namespace platform {
 
-class FakeIcmpEcho : public IcmpEcho {
+class FakeIcmpEcho : public Installed<IcmpEcho> {
 public:
     struct Call {
         quint32 address = 0;
         QByteArray payload;
         int timeoutMs = 0;
     };
-
-    FakeIcmpEcho() { setIcmpEcho(this); }
-    ~FakeIcmpEcho() override {
-        if (&icmpEcho() == this)
-            setIcmpEcho(nullptr);
-    }
-    FakeIcmpEcho(const FakeIcmpEcho&) = delete;
-    FakeIcmpEcho& operator=(const FakeIcmpEcho&) = delete;
 
     EchoResult echo(quint32 address, const QByteArray& payload, int timeoutMs) override {
         calls.append({address, payload, timeoutMs});

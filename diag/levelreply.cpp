@@ -1,21 +1,25 @@
-#include "protocol/levelreply.h"
+#include "diag/levelreply.h"
 
 #include "db/sharedfunctions.h"
 
 #include <cmath>
 
-namespace protocol {
+namespace diag {
 
 namespace {
 constexpr double kFullScale = 8388608.0; // 2^23
 constexpr double kFullWidthTwips = 2100.0;
 } // namespace
 
-LevelReading SilentLevel() {
+QByteArray levelRequest() {
+    return QByteArrayLiteral("VOL");
+}
+
+LevelReading silentLevel() {
     return LevelReading{0, 0, QStringLiteral("-oodBFS")};
 }
 
-LevelReading ParseLevelReply(const QByteArray& reply, QChar decimalSeparator) {
+LevelReading parseLevelReply(const QByteArray& reply, QChar decimalSeparator) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(reply.constData());
     const qsizetype length = reply.size();
     qint32 peak = 0;
@@ -29,7 +33,7 @@ LevelReading ParseLevelReply(const QByteArray& reply, QChar decimalSeparator) {
             peak = value;
     }
     if (peak == 0)
-        return SilentLevel();
+        return silentLevel();
 
     const double r = peak / kFullScale;
     LevelReading reading;
@@ -37,8 +41,8 @@ LevelReading ParseLevelReply(const QByteArray& reply, QChar decimalSeparator) {
     // Round-half-even under the default floating-point rounding mode.
     reading.widthTwips = static_cast<int>(std::nearbyint(r * kFullWidthTwips));
     reading.caption =
-        db::FormatShortest(20.0 * db::Log10(r), 1, decimalSeparator) + QStringLiteral("dBFS");
+        db::formatShortest(20.0 * db::Log10(r), 1, decimalSeparator) + QStringLiteral("dBFS");
     return reading;
 }
 
-} // namespace protocol
+} // namespace diag

@@ -1,9 +1,9 @@
-#include "editor/vumeter.h"
+#include "diag/vumeter.h"
 
 #include <QLinearGradient>
 #include <QPainter>
 
-namespace editor {
+namespace diag {
 
 VuMeter::VuMeter(QWidget* parent) : QWidget(parent) {
     setFixedSize(140, 16);
@@ -28,4 +28,4 @@ void VuMeter::paintEvent(QPaintEvent*) {
     p.fillRect(QRect(0, 0, shown, 16), g);
 }
 
-} // namespace editor
+} // namespace diag

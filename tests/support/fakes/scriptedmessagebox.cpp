@@ -1,19 +1,10 @@
-#include "platform/fakes/scriptedmessagebox.h"
+#include "fakes/scriptedmessagebox.h"
 
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QTimer>
 
 namespace platform {
-
-ScriptedMessageBox::ScriptedMessageBox() {
-    setMessageBox(this);
-}
-
-ScriptedMessageBox::~ScriptedMessageBox() {
-    if (&messageBox() == this)
-        setMessageBox(nullptr);
-}
 
 void ScriptedMessageBox::stayOpen(const QString& textStart, int ms, std::function<bool()> until) {
     m_stayText = textStart;

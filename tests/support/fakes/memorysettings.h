@@ -1,21 +1,14 @@
 #pragma once
-// Settings held in memory for unit tests; installs itself while it lives.
+// Settings held in memory for unit tests; stands in while it lives.
+#include "fakes/installed.h"
 #include "platform/settings.h"
 
 #include <QMap>
 
 namespace platform {
 
-class MemorySettings : public SettingsStore {
+class MemorySettings : public Installed<SettingsStore> {
 public:
-    MemorySettings() { setSettings(this); }
-    ~MemorySettings() override {
-        if (&settings() == this)
-            setSettings(nullptr);
-    }
-    MemorySettings(const MemorySettings&) = delete;
-    MemorySettings& operator=(const MemorySettings&) = delete;
-
     QString get(const QString& key, const QString& defaultValue) const override {
         ++reads;
         return values.value(key, defaultValue);

@@ -1,0 +1,24 @@
+#pragma once
+// A scripted local address table; stands in while it lives.
+#include "fakes/installed.h"
+#include "platform/localaddresses.h"
+
+namespace platform {
+
+class FakeLocalAddresses : public Installed<LocalAddressSource> {
+public:
+    LocalAddressList read() override {
+        ++reads;
+        return list;
+    }
+
+    void failWith(int errorCode) {
+        list.errorCode = errorCode;
+        list.addresses.clear();
+    }
+
+    LocalAddressList list;
+    int reads = 0;
+};
+
+} // namespace platform
