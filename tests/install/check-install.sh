@@ -39,11 +39,12 @@ appstreamcli validate --no-net --strict "$root/usr/share/metainfo/$id.metainfo.x
 
 # station <program> <home>: starts it until its title prints; its boxes on standard output.
 station() {
-    mkdir -p "$2/config/Talvoren"
+    mkdir -p "$2/config/Talvoren" && mkdir -p -m 700 "$2/runtime"
     printf '[Kestrune]\nEULA1=1\nNMS%%20IP%%20Address=127.0.0.1\n' >"$2/config/Talvoren/Talvoren.ini"
+    # Its own runtime folder too, or Qt makes one in /tmp that outlives the test.
     env -u KESTRUNE_PROGRAM_DIR HOME="$2" XDG_DATA_HOME="$2/data" XDG_CONFIG_HOME="$2/config" \
-        KESTRUNE_LOCK_PATH="$2/lock" KESTRUNE_MESSAGEBOXES=console KESTRUNE_PRINT_TITLE=1 \
-        QT_QPA_PLATFORM=offscreen "$1" </dev/null
+        XDG_RUNTIME_DIR="$2/runtime" KESTRUNE_LOCK_PATH="$2/lock" KESTRUNE_MESSAGEBOXES=console \
+        KESTRUNE_PRINT_TITLE=1 QT_QPA_PLATFORM=offscreen "$1" </dev/null
 }
 element='[020000000010]\r\nROLE=1\r\nNAME=STUDIO\r\n'
 empty='Local database is empty'
