@@ -4,12 +4,13 @@
 # copied one read.   check-install.sh <build folder>
 set -euo pipefail
 build=$(cd "$1" && pwd)
+source=$(cd "$(dirname "$0")/../.." && pwd)
 id=com.talvoren.KestruneNMS
 
 for tool in desktop-file-validate appstreamcli; do
     if ! command -v $tool >/dev/null; then
         echo "$tool is missing (scripts/setup.sh installs it)"
-        [ "${CI:-}" = true ] && exit 1
+        case "${CI:-}" in true | 1) exit 1 ;; esac
         exit 77
     fi
 done
@@ -24,10 +25,13 @@ listing >"$stage/installed"
     echo ./usr/bin/kestrune-element
     echo ./usr/bin/kestrune-nms
     echo ./usr/share/applications/$id.desktop
+    echo ./usr/share/doc/kestrune-nms/changelog.gz
+    echo ./usr/share/doc/kestrune-nms/copyright
     for s in 128 16 24 256 32 48 64; do echo "./usr/share/icons/hicolor/${s}x$s/apps/$id.png"; done
     echo ./usr/share/icons/hicolor/scalable/apps/$id.svg
+    for page in "$source"/packaging/man/*.1; do echo "./usr/share/man/man1/${page##*/}.gz"; done
     echo ./usr/share/metainfo/$id.metainfo.xml
-} >"$stage/expected"
+} | LC_ALL=C sort >"$stage/expected"
 diff -u "$stage/expected" "$stage/installed"
 
 desktop-file-validate "$root/usr/share/applications/$id.desktop"
@@ -35,11 +39,12 @@ appstreamcli validate --no-net --strict "$root/usr/share/metainfo/$id.metainfo.x
 
 # station <program> <home>: starts it until its title prints; its boxes on standard output.
 station() {
-    mkdir -p "$2/config/Talvoren"
+    mkdir -p "$2/config/Talvoren" && mkdir -p -m 700 "$2/runtime"
     printf '[Kestrune]\nEULA1=1\nNMS%%20IP%%20Address=127.0.0.1\n' >"$2/config/Talvoren/Talvoren.ini"
+    # Its own runtime folder too, or Qt makes one in /tmp that outlives the test.
     env -u KESTRUNE_PROGRAM_DIR HOME="$2" XDG_DATA_HOME="$2/data" XDG_CONFIG_HOME="$2/config" \
-        KESTRUNE_LOCK_PATH="$2/lock" KESTRUNE_MESSAGEBOXES=console KESTRUNE_PRINT_TITLE=1 \
-        QT_QPA_PLATFORM=offscreen "$1" </dev/null
+        XDG_RUNTIME_DIR="$2/runtime" KESTRUNE_LOCK_PATH="$2/lock" KESTRUNE_MESSAGEBOXES=console \
+        KESTRUNE_PRINT_TITLE=1 QT_QPA_PLATFORM=offscreen "$1" </dev/null
 }
 element='[020000000010]\r\nROLE=1\r\nNAME=STUDIO\r\n'
 empty='Local database is empty'
