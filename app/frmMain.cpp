@@ -46,14 +46,19 @@ protected:
 
 } // namespace
 
-QIcon FrmMain::imageListIcon(int image) {
+namespace {
+QPixmap imageListPicture(int image) {
     initIconResources();
-    return QIcon(QStringLiteral(":/kestrune/icons/image%1.png").arg(image));
+    return QPixmap(QStringLiteral(":/kestrune/icons/image%1.png").arg(image));
+}
+} // namespace
+
+QIcon FrmMain::imageListIcon(int image) {
+    return QIcon(imageListPicture(image));
 }
 
 QIcon FrmMain::elementIcon(bool encoder) {
-    initIconResources();
-    const QPixmap picture(QStringLiteral(":/kestrune/icons/image%1.png").arg(encoder ? 6 : 7));
+    const QPixmap picture = imageListPicture(encoder ? 6 : 7);
     QIcon icon(picture);
     icon.addPixmap(picture, QIcon::Selected); // not tinted when chosen
     return icon;
@@ -63,7 +68,6 @@ FrmMain::FrmMain(QWidget* elementList, QWidget* editor, QWidget* diagnostics, QW
     : QMainWindow(parent) {
     initIconResources();
     setObjectName(QStringLiteral("frmMain"));
-    setWindowTitle(QStringLiteral("Kestrune NMS"));
     setWindowIcon(elementIcon(true));
     buildToolbar();
 

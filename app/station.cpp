@@ -77,7 +77,9 @@ void Station::connectParts() {
             &diag::DiagnosticsPanel::setStatisticsAllowed);
     connect(m_editor, &editor::ElementEditor::adjustAllowed, d,
             &diag::DiagnosticsPanel::setAdjustAllowed);
-    connect(m_editor, &editor::ElementEditor::pingReset, d, &diag::DiagnosticsPanel::resetPing);
+    connect(m_editor, &editor::ElementEditor::loadStarted, d,
+            &diag::DiagnosticsPanel::resetPingColour);
+    connect(m_editor, &editor::ElementEditor::pingReady, d, &diag::DiagnosticsPanel::resetPing);
     connect(m_editor, &editor::ElementEditor::monitoringAllowed, &d->levelMeter(),
             &diag::LevelMeter::setAllowed);
     connect(&d->levelMeter(), &diag::LevelMeter::buttonsChanged, this,
@@ -125,10 +127,11 @@ void Station::fatal(const QString& message) {
 
 void Station::inform(const QString& text) {
     // Behind a box of the receive path, never on top of it.
+    const QString title = QStringLiteral("Information");
     if (m_notices->idle())
-        platform::showMessage(text, QStringLiteral("Information"), MsgIcon::Information);
+        platform::showMessage(text, title, MsgIcon::Information);
     else
-        m_notices->post(text, QStringLiteral("Information"), MsgIcon::Information);
+        m_notices->post(text, title, MsgIcon::Information);
 }
 
 bool Station::start(const QStringList& arguments) {
@@ -142,7 +145,7 @@ bool Station::start(const QStringList& arguments) {
 
     // 2.
     m_endpoint->setLocalAddress(
-        platform::settings().get(platform::kNmsIpAddressSetting, QStringLiteral("0.0.0.0")));
+        platform::settings().get(platform::kNmsIpAddressSetting, platform::kNmsIpAddressDefault));
 
     // 3.
     m_instanceLock = std::make_unique<platform::SingleInstanceLock>();

@@ -19,7 +19,8 @@ using namespace platform::make;
 
 namespace {
 const QColor kLightYellow(255, 255, 192);
-}
+const QString kClickToTest = QStringLiteral("<Click to test>");
+} // namespace
 
 DiagnosticsPanel::DiagnosticsPanel(protocol::MainEndpoint& endpoint, protocol::NoticeQueue& notices,
                                    QWidget* parent)
@@ -30,7 +31,7 @@ DiagnosticsPanel::DiagnosticsPanel(protocol::MainEndpoint& endpoint, protocol::N
 
     m_cmbNMSIPAddr = list(this, "cmbNMSIPAddr", {}, -1);
     m_cmbNMSIPAddr->setMinimumContentsLength(15);
-    m_cmdPing = named(new QPushButton(QStringLiteral("<Click to test>"), this), "cmdPing");
+    m_cmdPing = named(new QPushButton(kClickToTest, this), "cmdPing");
     m_cmdPing->setToolTip(QStringLiteral("Test ping from NMS"));
     setBackground(m_cmdPing, kLightYellow, QPalette::Button);
     m_cmdGetStats = named(new QPushButton(QStringLiteral("Get..."), this), "cmdGetStats");
@@ -107,10 +108,13 @@ void DiagnosticsPanel::setAdjustAllowed(bool allowed) {
     m_cmdAdjust->setEnabled(allowed);
 }
 
-void DiagnosticsPanel::resetPing(const QString& caption) {
+void DiagnosticsPanel::resetPingColour() {
     setBackground(m_cmdPing, kLightYellow, QPalette::Button);
-    if (!caption.isEmpty())
-        m_cmdPing->setText(caption);
+}
+
+void DiagnosticsPanel::resetPing(bool elementShown) {
+    resetPingColour();
+    m_cmdPing->setText(elementShown ? kClickToTest : QStringLiteral("<Unknown>"));
 }
 
 void DiagnosticsPanel::ping() {

@@ -34,8 +34,9 @@ public:
     void setElement(const std::optional<db::SelectedElement>& element);
     void setStatisticsAllowed(bool allowed);
     void setAdjustAllowed(bool allowed);
-    // Light yellow again, with this caption (empty: the caption stays).
-    void resetPing(const QString& caption);
+    // Light yellow again; with a caption for an element shown, or for none.
+    void resetPingColour();
+    void resetPing(bool elementShown);
 
 signals:
     // A port that cannot be bound ends the program after this message.

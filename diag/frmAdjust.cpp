@@ -287,9 +287,8 @@ void FrmAdjust::onAutoUpdateToggled(bool on) {
 
 void FrmAdjust::onReset() {
     autoRefreshOff();
-    const platform::MsgAnswer answer =
-        platform::showMessage(kResetQuestion, QStringLiteral("Reset counters"),
-                              platform::MsgIcon::Question, platform::MsgButtons::YesNo);
+    const platform::MsgAnswer answer = platform::showMessage(
+        kResetQuestion, kResetTitle, platform::MsgIcon::Question, platform::MsgButtons::YesNo);
     if (answer == platform::MsgAnswer::Yes)
         sendCommand(QByteArrayLiteral("RstStats"));
 }

@@ -129,9 +129,8 @@ void FrmStatistics::onRefresh() {
 }
 
 void FrmStatistics::onReset() {
-    const platform::MsgAnswer answer =
-        platform::showMessage(kResetQuestion, QStringLiteral("Reset counters"),
-                              platform::MsgIcon::Question, platform::MsgButtons::YesNo);
+    const platform::MsgAnswer answer = platform::showMessage(
+        kResetQuestion, kResetTitle, platform::MsgIcon::Question, platform::MsgButtons::YesNo);
     if (answer == platform::MsgAnswer::Yes)
         sendCommand(QByteArrayLiteral("RstStats"));
 }

@@ -9,7 +9,7 @@ namespace diag {
 namespace {
 
 QString savedAddress() {
-    return platform::settings().get(platform::kNmsIpAddressSetting, QStringLiteral("0.0.0.0"));
+    return platform::settings().get(platform::kNmsIpAddressSetting, platform::kNmsIpAddressDefault);
 }
 
 } // namespace

@@ -21,9 +21,10 @@ LevelMeter::LevelMeter(protocol::MainEndpoint& endpoint, QWidget* parent)
     connect(&m_timer, &QTimer::timeout, this, &LevelMeter::requestLevel);
     connect(&endpoint, &protocol::MainEndpoint::levelReply, this, &LevelMeter::handleReply);
 
-    m_switch = named(new QCheckBox(QStringLiteral("Show audio level"), parent), "chkGetVolume");
-    m_switch->setToolTip(QStringLiteral("Show audio level"));
-    m_switch->setAccessibleName(QStringLiteral("Show audio level"));
+    const QString showLevel = QStringLiteral("Show audio level");
+    m_switch = named(new QCheckBox(showLevel, parent), "chkGetVolume");
+    m_switch->setToolTip(showLevel);
+    m_switch->setAccessibleName(showLevel);
     m_switch->setVisible(false); // worked by the toolbar's two buttons
     connect(m_switch, &QCheckBox::toggled, this, [this](bool on) {
         if (on) {

@@ -18,6 +18,7 @@ inline const QString kStatsErrorText =
     QStringLiteral("Error 5 while retrieving values. Please reset the device and try again.");
 inline const QString kDelayErrorText =
     QStringLiteral("Error 4 while retrieving values. Please reset the device and try again.");
+inline const QString kResetTitle = QStringLiteral("Reset counters");
 inline const QString kResetQuestion =
     QStringLiteral("You will reset all counters to zero.\rAre you sure?");
 

@@ -5,6 +5,12 @@
 
 namespace editor {
 
+inline const QString kAudioSourceCaption = QStringLiteral("Audio source:");
+inline const QString kAudioAttenCaption = QStringLiteral("Audio atten:");
+inline const QString kMulticastCaption = QStringLiteral("Multicast IP:");
+inline const QString kDecoderCaption = QStringLiteral("Decoder IP:");
+inline const QString kNoEncoder = QStringLiteral("<None>");
+
 QString attenuationCaption(int value);  // "Mute" at the minimum 14, else "-0.5 dB" ...
 QString silenceLevelCaption(int value); // "-18.4dBu"
 QString silenceTimeCaption(int value);  // "19.6Sec"

@@ -1,5 +1,7 @@
 #include "editor/editorcontrols.h"
 
+#include "editor/captions.h"
+
 #include "editor/userscrollbar.h"
 #include "platform/controlmaking.h"
 
@@ -59,10 +61,11 @@ QWidget* buildNetworkFrame(QWidget* parent, EditorControls& c) {
                 {c.txtElementIP, "Device IP:", "lblCaptionElementIP"},
                 {c.txtElementMask, "Network mask:", "lblCaptionElementMask"},
                 {c.txtElementGW, "Gateway IP:", "lblCaptionElementGW"},
-                {c.txtRemoteIP, "Decoder IP:", "Label7"}};
+                {c.txtRemoteIP, nullptr, "Label7"}};
     int row = 0;
     for (const auto& r : rows) {
-        QLabel* caption = captionFor(r.field, QLatin1String(r.caption), r.name, g);
+        QLabel* caption =
+            captionFor(r.field, r.caption ? QLatin1String(r.caption) : kDecoderCaption, r.name, g);
         grid->addWidget(caption, row, 0);
         grid->addWidget(r.field, row, 1);
         ++row;
@@ -105,15 +108,15 @@ QWidget* buildAudioFrame(QWidget* parent, EditorControls& c) {
         list(g, "cmbAudioType", {QStringLiteral("Left/Right"), QStringLiteral("MPX")}, -1);
     c.cmbAudioTX =
         list(g, "cmbAudioTX", {QStringLiteral("Unicast"), QStringLiteral("Multicast")}, -1);
-    c.cmbEncoders = list(g, "cmbEncoders", {QStringLiteral("<None>")}, 0);
+    c.cmbEncoders = list(g, "cmbEncoders", {kNoEncoder}, 0);
     c.scrlBuffer = bar(g, "scrlBuffer", 0, 22, 0);
     c.lblLatency = valueLabel(g, "lblLatency", QStringLiteral("0mS"), QStringLiteral("57.5mS"));
 
     // The audio source list and the attenuation bar share the row of Label9: the editor
     // shows the one that suits the element's role.
-    c.Label9 = captionFor(c.cmbAudioInput, QStringLiteral("Audio source:"), "Label9", g);
+    c.Label9 = captionFor(c.cmbAudioInput, kAudioSourceCaption, "Label9", g);
     c.Label9->setAccessibleDescription(QStringLiteral("Label9"));
-    c.scrlAtten->setAccessibleName(QStringLiteral("Audio atten:"));
+    c.scrlAtten->setAccessibleName(kAudioAttenCaption);
     auto* shared = new QHBoxLayout;
     shared->setContentsMargins(0, 0, 0, 0);
     shared->addWidget(c.cmbAudioInput, 1);

@@ -15,11 +15,9 @@ namespace editor {
 
 namespace {
 
-const QString kEncoder = QStringLiteral("ENCODER");
-const QString kDecoder = QStringLiteral("DECODER");
+const QString kEncoder = db::roleText(db::Role::Encoder);
+const QString kDecoder = db::roleText(db::Role::Decoder);
 const QString kDash = QStringLiteral("-");
-const QString kMulticastCaption = QStringLiteral("Multicast IP:");
-const QString kDecoderCaption = QStringLiteral("Decoder IP:");
 
 db::Role roleOf(const QString& text) {
     return text == kEncoder   ? db::Role::Encoder
@@ -115,7 +113,7 @@ void ElementEditor::setElementType(const QString& roleText) {
 
 void ElementEditor::setEncoders(const QStringList& texts) {
     m_c.cmbEncoders->clear();
-    m_c.cmbEncoders->addItem(QStringLiteral("<None>"));
+    m_c.cmbEncoders->addItem(kNoEncoder);
     m_c.cmbEncoders->addItems(texts);
 }
 
@@ -140,7 +138,7 @@ void ElementEditor::chooseNode(const QString& nodeKey, const QString& nodeText) 
 }
 
 void ElementEditor::LoadElementIntoEditor(const QString& nodeKey, const QString& nodeText) {
-    emit pingReset(QString());
+    emit loadStarted();
     emit monitoringAllowed(false);
     if (nodeText.isEmpty()) {
         emit statisticsAllowed(false);
@@ -186,7 +184,7 @@ void ElementEditor::LoadElementIntoEditor(const QString& nodeKey, const QString&
         ApplyRoleLayout();
         UpdateSilenceDetectorControls();
     } else {
-        setElementType(QStringLiteral("UNKNOWN"));
+        setElementType(db::roleText(db::Role::Unknown));
         // Its own addresses, never the ones another element left in the fields.
         showRemote(e, m_c.cmbAudioTX->currentIndex() > 0);
     }
@@ -200,7 +198,7 @@ void ElementEditor::LoadElementIntoEditor(const QString& nodeKey, const QString&
     emit adjustAllowed(m_c.chkSFNEnabled->isChecked() && m_c.lblElementType->text() == kDecoder);
     ApplyRoleLayout();
     UpdateSilenceDetectorControls();
-    emit pingReset(QStringLiteral("<Click to test>"));
+    emit pingReady(true);
     emit elementChanged(selected());
 }
 
@@ -209,7 +207,7 @@ void ElementEditor::ClearElementEditor() {
     m_c.lblElementMAC->setText(kDash);
     m_c.lblSerialNumber->setText(kDash);
     m_c.lblVersion->setText(kDash);
-    emit pingReset(QStringLiteral("<Unknown>"));
+    emit pingReady(false);
     m_c.lblLatency->setText(QStringLiteral("-mS"));
     for (QLineEdit* f : {m_c.txtElementName, m_c.txtElementIP, m_c.txtElementMask, m_c.txtElementGW,
                          m_c.txtRemoteIP})
@@ -251,7 +249,7 @@ void ElementEditor::ApplyRoleLayout() {
     m_c.cmbAudioTX->setVisible(encoder);
     m_c.scrlAtten->setVisible(!encoder);
     m_c.lblAttenDB->setVisible(!encoder);
-    m_c.Label9->setText(encoder ? QStringLiteral("Audio source:") : QStringLiteral("Audio atten:"));
+    m_c.Label9->setText(encoder ? kAudioSourceCaption : kAudioAttenCaption);
     // The caption labels what its row shows: the source list, or the attenuation value.
     m_c.Label9->setBuddy(encoder ? static_cast<QWidget*>(m_c.cmbAudioInput) : m_c.lblAttenDB);
     emit monitoringAllowed(encoder);

@@ -47,8 +47,10 @@ signals:
     void monitoringAllowed(bool allowed);
     void statisticsAllowed(bool allowed);
     void adjustAllowed(bool allowed);
-    // The ping button back to light yellow, with this caption (none: the caption stays).
-    void pingReset(const QString& caption);
+    // A load begins: the ping button goes back to light yellow.
+    void loadStarted();
+    // The ping button is ready for the element now shown (after a load), or for none.
+    void pingReady(bool elementShown);
 
 private:
     void connectControls();

@@ -6,6 +6,7 @@ namespace platform {
 
 // The three settings of the station.
 inline const QString kNmsIpAddressSetting = QStringLiteral("NMS IP Address");
+inline const QString kNmsIpAddressDefault = QStringLiteral("0.0.0.0");
 inline const QString kEulaSetting = QStringLiteral("EULA1");
 inline const QString kAutoClearCountersSetting = QStringLiteral("AutoClearCounters");
 

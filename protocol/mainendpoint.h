@@ -53,7 +53,7 @@ private:
     bool bindAt(quint16 port);
 
     platform::UdpEndpoint* m_udpClient;
-    QString m_localAddress = QStringLiteral("0.0.0.0");
+    QString m_localAddress;
     int m_pauses = 0;
 };
 

@@ -12,11 +12,12 @@ namespace protocol {
 namespace {
 
 const QString kCorrupted = QStringLiteral("The local database in your computer, is corrupted!");
+const QString kErrorTitle = QStringLiteral("Error!");
 constexpr quint8 kMacTickLimit = 20;
 constexpr int kEarlierKept = 8;
 
 void refuse(const QString& reason) {
-    platform::showMessage(reason + QStringLiteral("\rCannot save."), QStringLiteral("Error!"),
+    platform::showMessage(reason + QStringLiteral("\rCannot save."), kErrorTitle,
                           platform::MsgIcon::Critical);
 }
 
@@ -107,7 +108,7 @@ void Upload::onTimeout() {
     m_lateTimer.start();
     m_notices.post(
         QStringLiteral("Waiting for a response from Network Element has timed out!\rCannot save."),
-        QStringLiteral("Error!"));
+        kErrorTitle);
 }
 
 void Upload::cancel() {
