@@ -81,9 +81,11 @@ std::optional<IniKeyValues> writableEntries(const IniEntries& entries) {
     return checked;
 }
 
+// Without the blanks around it, and without a pair of matching quotation marks, single or
+// double, that encloses it.
 QByteArray readForm(const QByteArray& raw) {
     QByteArray v = TrimBlanks(raw);
-    if (v.size() >= 2 && v.front() == '"' && v.back() == '"')
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
         v = v.mid(1, v.size() - 2);
     return v;
 }
