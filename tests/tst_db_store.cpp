@@ -95,9 +95,10 @@ private slots:
         };
         row("value forms",
             "[S]\r\nNAME=STUDIO A        \r\n  PAD  =\t x\t\r\nQ=\" a b \"\r\nH=\"ab\r\nE=a=b\r\n"
-            "Z=\r\n;C=1\r\nname=dup\r\nN=12\r",
+            "Z=\r\n;C=1\r\nname=dup\r\nN=12\r\nSQ='quoted'\r\nM=\"mixed'\r",
             "?|S|name|STUDIO A;?| s | PaD |x;?|S|q| a b ;?|S|h|\"ab;?|S|e|a=b;?|S|z|;?|S|n|12;"
-            "#|S|n|12;?|T|name|def;?|S|ip|def;n|S|NAME,PAD,Q,H,E,Z,name,N");
+            "#|S|n|12;?|T|name|def;?|S|ip|def;?|S|sq|quoted;?|S|m|\"mixed';"
+            "n|S|NAME,PAD,Q,H,E,Z,name,N,SQ,M");
         row("missing file", none, "?|S|name|def;#|S|name|-1;l|;n|S|");
         row("sections and keys",
             "; c\r\n[A]\r\nK=1\r\n; c\r\nip=2\r\nno equals\r\n[]\r\nJ=2\r\n[B]\r\n[a]\r\n",

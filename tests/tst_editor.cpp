@@ -182,6 +182,24 @@ private slots:
             QVERIFY(!pictures.contains(f.c().toolbarButton[i]->icon().pixmap(28).toImage()));
             pictures << f.c().toolbarButton[i]->icon().pixmap(28).toImage();
         }
+        // A chosen node shows its picture as it is, not tinted.
+        const QIcon node = f.c().TreeView1->topLevelItem(1)->icon(0);
+        QCOMPARE(node.pixmap(20, QIcon::Selected).toImage(), node.pixmap(20).toImage());
+    }
+
+    // One click on a record the station refuses shows its box once.
+    void refusedRecordClickedOnce() {
+        Editor f;
+        QByteArray ini = "[02000000000F]\r\n";
+        for (int i = 0; i < 22; ++i)
+            ini += "K" + QByteArray::number(i) + "=1\r\n";
+        f.writeIni(ini);
+        f.station().RefreshList();
+        QTreeWidget* tree = f.c().TreeView1;
+        const QRect node = tree->visualItemRect(tree->topLevelItem(0));
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, node.center());
+        QCOMPARE(f.boxes.texts(), QStringList("Cannot load this element info.\rThe data stored in "
+                                              "your computer about this element, is corrupted (1)."));
     }
 };
 
