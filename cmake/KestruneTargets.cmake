@@ -38,9 +38,16 @@ function(kn_folder_library name)
     endif()
 endfunction()
 
-# kn_add_test(<source.cpp> [LABELS l] [TIMEOUT s]): one Qt Test program per unit.
+# Whether the tests will run as root: they then have network namespaces of their own.
+execute_process(COMMAND id -u OUTPUT_VARIABLE kn_uid OUTPUT_STRIP_TRAILING_WHITESPACE)
+if(kn_uid STREQUAL "0")
+    set(KN_AS_ROOT TRUE)
+endif()
+
+# kn_add_test(<source.cpp> [LABELS l] [TIMEOUT s] [FUNCTIONS f...]): one Qt Test program per
+# unit; FUNCTIONS runs only those of its test functions.
 function(kn_add_test src)
-    cmake_parse_arguments(ARG "" "TIMEOUT" "LABELS" ${ARGN})
+    cmake_parse_arguments(ARG "" "TIMEOUT" "LABELS;FUNCTIONS" ${ARGN})
     get_filename_component(name ${src} NAME_WE)
     add_executable(${name} ${src})
     # tst_<folder>_*.cpp tests one folder's logic; the rest run the whole station with the
@@ -50,16 +57,25 @@ function(kn_add_test src)
     else()
         target_link_libraries(${name} PRIVATE kn_station kn_test_fakes kn_testsupport Qt6::Test)
     endif()
-    add_test(NAME ${name} COMMAND ${name})
-    if(NOT name MATCHES "^tst_(platform|db|protocol|editor|diag)_")
-        # These run the station on its fixed ports: under `ctest -j` they take turns.
-        set_tests_properties(${name} PROPERTIES RESOURCE_LOCK kn_station_ports)
+    if(name MATCHES "^tst_(platform|db|protocol|editor|diag)_" OR ARG_LABELS STREQUAL "netns")
+        add_test(NAME ${name} COMMAND ${name} ${ARG_FUNCTIONS})
+    else()
+        # These run the station on its fixed ports: in a network of their own as root, else
+        # they take turns under `ctest -j`.
+        add_test(NAME ${name}
+            COMMAND ${PROJECT_SOURCE_DIR}/tests/support/own-network.sh $<TARGET_FILE:${name}>
+                ${ARG_FUNCTIONS})
+        if(NOT KN_AS_ROOT)
+            set_tests_properties(${name} PROPERTIES RESOURCE_LOCK kn_station_ports)
+        endif()
     endif()
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 120)
     endif()
+    # A program that skipped something and failed nothing shows as skipped, not as passed.
     set_tests_properties(${name} PROPERTIES
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KESTRUNE_BUILD_DIR=${PROJECT_BINARY_DIR}"
+        SKIP_REGULAR_EXPRESSION "Totals: [0-9]+ passed, 0 failed, [1-9][0-9]* skipped"
         TIMEOUT ${ARG_TIMEOUT})
     if(ARG_LABELS)
         set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
