@@ -32,6 +32,14 @@ QString addressText(const Address& a) {
     return QStringLiteral("%1.%2.%3.%4").arg(a[0]).arg(a[1]).arg(a[2]).arg(a[3]);
 }
 
+quint32 toHost(const Address& a) {
+    return quint32(a[0]) << 24 | quint32(a[1]) << 16 | quint32(a[2]) << 8 | a[3];
+}
+
+Address fromHost(quint32 a) {
+    return {uint8_t(a >> 24), uint8_t(a >> 16), uint8_t(a >> 8), uint8_t(a)};
+}
+
 void putBe32(QByteArray& b, int offset, int32_t value) {
     const auto u = static_cast<uint32_t>(value);
     b[offset] = static_cast<char>(u >> 24);

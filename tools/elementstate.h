@@ -16,6 +16,8 @@ using Address = std::array<uint8_t, 4>;
 bool parseDecimal(const QString& text, qint64* out);
 bool parseAddress(const QString& text, Address* out);
 QString addressText(const Address& a);
+quint32 toHost(const Address& a); // the address as a number, first octet highest
+Address fromHost(quint32 a);
 
 struct StatusCounters {
     int32_t txOk = 0, rxOk = 0, txErr = 0, rxErr = 0;

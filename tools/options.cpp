@@ -1,6 +1,8 @@
 #include "options.h"
 
 #include <QCommandLineParser>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -8,11 +10,26 @@ namespace emulator {
 
 namespace {
 
+const qint64 kMostElements = 16384;
+
 const char kDescription[] =
-    "Emulates one network element (ENCODER, DECODER or UNKNOWN) on one IPv4 address:\n"
-    "paging on 0.0.0.0:1901, configuration on 2976, attenuation and level on 2977,\n"
-    "statistics and delay on 2978. Prints \"ready\" once its ports are bound; stops on\n"
-    "SIGTERM or SIGINT. Numbers are plain decimal (\"010\" is ten).\n"
+    "Emulates a network element (ENCODER, DECODER or UNKNOWN) on an IPv4 address, or with\n"
+    "--count a fleet of them, each on an address and interface of its own: paging on\n"
+    "0.0.0.0:1901, configuration on 2976, attenuation and level on 2977, statistics and delay\n"
+    "on 2978. Prints \"ready\" once its ports are bound; stops on SIGTERM or SIGINT. Numbers\n"
+    "are plain decimal (\"010\" is ten).\n"
+    "\n"
+    "Each element answers at most 10 requests a second from any one sender address (paging,\n"
+    "configuration, level and statistics requests); the rest within that second are dropped.\n"
+    "--answers and --burst multiply each answered request. Attenuation, delay and counter\n"
+    "reset datagrams always apply.\n"
+    "\n"
+    "A configuration with a new element address moves the element there, as a real one does,\n"
+    "when the address is a host of the network of the interface that holds the element's\n"
+    "address: the new address takes the old one's place on that interface (this needs\n"
+    "CAP_NET_ADMIN, e.g. root in a network namespace), and the answer comes from it. Otherwise\n"
+    "the element stays on its address and says so on standard error; its feedback reports\n"
+    "the configured address all the same.\n"
     "\n"
     "Roles (--role): encoder (role byte 1), decoder (2, sends the 54-byte feedback with\n"
     "attenuation and silence detector), unknown (0); or any role byte 0..255.\n"
@@ -37,14 +54,23 @@ struct Option {
 };
 
 const Option kOptions[] = {
-    {"address", "A", "IPv4 address the element answers on. Required."},
+    {"address", "A",
+     "IPv4 address the element answers on, the first one of a fleet. Required. Addresses in "
+     "0.0.0.0/8 and from 224.0.0.0 up (multicast, reserved, broadcast) are refused."},
+    {"count", "N",
+     "play N elements on the N consecutive addresses from --address, 1..16384. Each address "
+     "must be on an interface of its own, whose MAC is the element's; each element has its "
+     "own sockets, tied to that interface, and answers the paging that reaches it there (run "
+     "a fleet in a network namespace of its own). Element k (from 0) has the address "
+     "--address + k; every other option applies to each element. Default: 1."},
     {"role", "R", "encoder, decoder, unknown or a role byte 0..255 (see above). Default: encoder."},
     {"name", "TEXT",
-     "element name, up to 16 characters, blank-padded, case kept. Default: \"ENCODER n\" or "
-     "\"DECODER n\", n the address's last number."},
+     "element name, up to 16 Latin-1 characters, blank-padded, case kept; the same for every "
+     "element of a fleet. Default: \"ENCODER n\" or \"DECODER n\", n the last number of "
+     "--address plus the element's k."},
     {"serial", "N",
-     "serial number, -2147483648 to 4294967295 (sent as 32 bits). Default: 1000 + the "
-     "address's last number."},
+     "serial number, -2147483648 to 4294967295 (sent as 32 bits); element k of a fleet has N + "
+     "k. Default: 1000 + n, n as for --name."},
     {"mask", "A", "subnet mask in the feedback. Default: 255.255.255.0."},
     {"gw", "A", "gateway address in the feedback. Default: 0.0.0.0."},
     {"remote", "A", "remote (stream) address in the feedback. Default: 0.0.0.0."},
@@ -99,8 +125,12 @@ const Option kOptions[] = {
      "feedback reports this address instead of its own (with --burst, the first one). Default: "
      "its own."},
     {"wrong-name", "TEXT",
-     "after a configuration, the feedback reports this name instead. Default: the real name."},
-    {"log", "FILE", "append each received datagram to FILE as \"port hex\". Default: no file."},
+     "after a configuration, the feedback reports this name instead, up to 16 Latin-1 "
+     "characters. Default: the real name."},
+    {"log", "FILE",
+     "append each received datagram to FILE as \"port hex\", in a fleet as \"address port "
+     "hex\" with the element's address; a FILE that cannot be written is refused. Default: no "
+     "file."},
     {"quiet", "", "do not echo received datagrams on standard error."},
 };
 
@@ -128,6 +158,17 @@ struct Reader {
         if (ok && p.isSet(name) && !parseAddress(p.value(name), target))
             refuse(QStringLiteral("--%1: \"%2\" is not a dotted IPv4 address")
                        .arg(name, p.value(name)));
+    }
+    // A name as the element keeps it: up to 16 characters of one byte each (Latin-1).
+    QString name(const char* option, const QString& def) {
+        if (!ok || !p.isSet(option))
+            return def;
+        const QString text = p.value(option);
+        if (std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() > 0xFF; }))
+            refuse(QStringLiteral("--%1: \"%2\" has characters outside Latin-1").arg(option, text));
+        else if (text.size() > 16)
+            refuse(QStringLiteral("--%1: \"%2\" is longer than 16 characters").arg(option, text));
+        return text;
     }
     qint64 refuse(const QString& message) {
         if (ok)
@@ -158,12 +199,27 @@ bool parseCommandLine(const QStringList& arguments, Config* config, QString* err
         std::exit(0);
     }
 
-    ElementState& s = config->state;
+    if (!p.positionalArguments().isEmpty()) {
+        *error = QStringLiteral("unexpected argument \"%1\": every value belongs to an option "
+                                "(see --help)")
+                     .arg(p.positionalArguments().first());
+        return false;
+    }
+
+    ElementState s;
     Behaviour& b = config->behaviour;
     Reader r{p, error};
     if (!p.isSet("address") || !parseAddress(p.value("address"), &s.ip))
         return r.refuse(QStringLiteral("--address A (a dotted IPv4 address) is required")), false;
-    config->bindAddress = QHostAddress(p.value("address"));
+    const quint32 first = toHost(s.ip);
+    const qint64 count = r.number("count", 1, kMostElements, 1);
+    // The wildcard would take the station's ports on this machine; the rest are no host's.
+    for (const quint32 a : {first, quint32(first + count - 1)}) {
+        if (r.ok && (a >> 24 == 0 || a >> 24 >= 224))
+            r.refuse(QStringLiteral("--address: %1 is not an element's address (unicast, below "
+                                    "224.0.0.0, not in 0.0.0.0/8)")
+                         .arg(addressText(a)));
+    }
     if (p.isSet("role")) {
         const QString role = p.value("role").toLower();
         const int named = role == "encoder"   ? 1
@@ -172,10 +228,8 @@ bool parseCommandLine(const QStringList& arguments, Config* config, QString* err
                                               : -1;
         s.role = uint8_t(named >= 0 ? named : r.number("role", 0, 255, 1));
     }
-    const QString defaultName =
-        s.role == 2 ? QStringLiteral("DECODER %1") : QStringLiteral("ENCODER %1");
-    s.setName(p.isSet("name") ? p.value("name") : defaultName.arg(s.ip[3]));
-    s.serial = int32_t(uint32_t(r.number("serial", INT32_MIN, UINT32_MAX, 1000 + s.ip[3])));
+    const QString name = r.name("name", QString());
+    const qint64 serial = r.number("serial", INT32_MIN, UINT32_MAX, 1000 + s.ip[3]);
     r.address("mask", &s.mask);
     r.address("gw", &s.gw);
     r.address("remote", &s.remote);
@@ -216,7 +270,7 @@ bool parseCommandLine(const QStringList& arguments, Config* config, QString* err
     b.levelPeriodS = int(r.number("level-period", 0, 3600, 0));
     if (p.isSet("wrong-name")) {
         ElementState named;
-        named.setName(p.value("wrong-name"));
+        named.setName(r.name("wrong-name", QString()));
         b.wrongNameSet = true;
         b.wrongName = named.name;
     }
@@ -224,7 +278,19 @@ bool parseCommandLine(const QStringList& arguments, Config* config, QString* err
         r.address("report-address", &b.reportAddress);
         b.reportAddressSet = true;
     }
-    return r.ok;
+    if (!r.ok)
+        return false;
+
+    const QString defaultName =
+        s.role == 2 ? QStringLiteral("DECODER %1") : QStringLiteral("ENCODER %1");
+    config->elements.assign(size_t(count), s);
+    for (int k = 0; k < int(count); ++k) {
+        ElementState& e = config->elements[size_t(k)];
+        e.ip = fromHost(first + quint32(k));
+        e.setName(p.isSet("name") ? name : defaultName.arg(s.ip[3] + k));
+        e.serial = int32_t(uint32_t(serial) + uint32_t(k));
+    }
+    return true;
 }
 
 } // namespace emulator

@@ -1,16 +1,17 @@
 #pragma once
 // The emulator's command line: every option with its meaning, unit, range and default, as
 // --help prints them, and the strict reading of the values.
-#include "emulator.h"
+#include "element.h"
 
 #include <QStringList>
+
+#include <vector>
 
 namespace emulator {
 
 struct Config {
-    ElementState state;
+    std::vector<ElementState> elements; // one, or the --count elements of a fleet
     Behaviour behaviour;
-    QHostAddress bindAddress;
 };
 
 // Fills config from the arguments (argv[0] first). Prints --help and exits 0 when asked;
