@@ -314,6 +314,26 @@ private slots:
         QCOMPARE(p.readAll(), "kestrune-element: " + options.section(" / ", 1).toUtf8() + "\n");
     }
 
+    // A namespace the rig did not make survives a whole run, stale clean-up included,
+    // whatever its name, and so does the process in it.
+    void rigLeavesOthersAlone() {
+        KN_REQUIRE_RIG();
+        QVERIFY2(QProcess::execute("ip", {"netns", "add", "kn-keep"}) == 0,
+                 "kn-keep exists already; it is not this test's to use");
+        QProcess keeper;
+        keeper.start("ip", {"netns", "exec", "kn-keep", "sleep", "600"});
+        QVERIFY(keeper.waitForStarted());
+        {
+            NetnsRig rig;
+            QVERIFY2(rig.create({"--quiet"}), qPrintable(rig.lastError()));
+        }
+        const bool kept = QFile::exists("/run/netns/kn-keep") && !keeper.waitForFinished(0);
+        keeper.kill();
+        keeper.waitForFinished();
+        QProcess::execute("ip", {"netns", "del", "kn-keep"});
+        QVERIFY(kept);
+    }
+
     // A run killed midway (as by a time-out) leaves nothing: its emulators die with it, and
     // the next rig deletes its namespaces. The killed run is this program, with its rig.
     void killedRunLeavesNothing() {
@@ -329,7 +349,7 @@ private slots:
         run.setProcessChannelMode(QProcess::MergedChannels);
         run.start(QCoreApplication::applicationFilePath(), {"killedRunLeavesNothing"});
         QVERIFY(QTest::qWaitFor([&] { return run.readAll().contains("rig ready"); }, 60000));
-        const QString ours = QStringLiteral("kn%1-").arg(run.processId());
+        const QString ours = NetnsRig::namePrefix(run.processId());
         pids.start("sh",
                    {"-c", "for n in /run/netns/" + ours + "*; do ip netns pids ${n##*/}; done"});
         QVERIFY(pids.waitForFinished());
