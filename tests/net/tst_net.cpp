@@ -294,24 +294,49 @@ private slots:
 
     // The emulator refuses a bad value before it binds anything, naming the option.
     void emulatorRefusesBadValues_data() {
-        QTest::addColumn<QString>("options"); // then " / " and the refusal
-        QTest::newRow("byte too big") << "--sfn|256 / --sfn: 256 is out of range (0 to 255)";
+        QTest::addColumn<QStringList>("arguments"); // after --address 192.0.2.12
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("byte too big")
+            << QStringList{"--sfn", "256"} << "--sfn: 256 is out of range (0 to 255)";
         QTest::newRow("octal-looking")
-            << "--buffer|010x / --buffer: \"010x\" is not a decimal number";
-        QTest::newRow("stats value") << "--stats|txok=0x10 / --stats: \"txok=0x10\" is not key=N "
-                                        "with N a decimal number from -2147483648 to 4294967295";
-        QTest::newRow("address")
-            << "--gw|192.0.2.256 / --gw: \"192.0.2.256\" is not a dotted IPv4 address";
+            << QStringList{"--buffer", "010x"} << "--buffer: \"010x\" is not a decimal number";
+        QTest::newRow("stats value") << QStringList{"--stats", "txok=0x10"}
+                                     << "--stats: \"txok=0x10\" is not key=N with N a decimal "
+                                        "number from -2147483648 to 4294967295";
+        QTest::newRow("address") << QStringList{"--gw", "192.0.2.256"}
+                                 << "--gw: \"192.0.2.256\" is not a dotted IPv4 address";
+        QTest::newRow("stray word") << QStringList{"--name", "STUDIO", "1"}
+                                    << "unexpected argument \"1\": every value belongs to an "
+                                       "option (see --help)";
+        QTest::newRow("name too long")
+            << QStringList{"--name", "SEVENTEEN LETTERS"}
+            << "--name: \"SEVENTEEN LETTERS\" is longer than 16 characters";
+        QTest::newRow("name outside Latin-1")
+            << QStringList{"--name", "STUDIO \u03A9"}
+            << "--name: \"STUDIO \u03A9\" has characters outside Latin-1";
+        QTest::newRow("wrong name outside Latin-1")
+            << QStringList{"--wrong-name", "\u0141\u00D3D\u0179"}
+            << "--wrong-name: \"\u0141\u00D3D\u0179\" has characters outside Latin-1";
+        QTest::newRow("log not writable")
+            << QStringList{"--log", "/nonexistent/element.log"}
+            << "--log: cannot write \"/nonexistent/element.log\": No such file or directory";
+        QTest::newRow("broadcast address")
+            << QStringList{"--address", "255.255.255.255"}
+            << "--address: 255.255.255.255 is not an element's address (unicast, below "
+               "224.0.0.0, not in 0.0.0.0/8)";
+        QTest::newRow("any address") << QStringList{"--address", "0.0.0.0"}
+                                     << "--address: 0.0.0.0 is not an element's address "
+                                        "(unicast, below 224.0.0.0, not in 0.0.0.0/8)";
     }
     void emulatorRefusesBadValues() {
-        QFETCH(QString, options);
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, refusal);
         QProcess p;
         p.setProcessChannelMode(QProcess::MergedChannels);
-        p.start(NetnsRig::emulatorPath(),
-                args("--address|192.0.2.12|" + options.section(" / ", 0, 0)));
+        p.start(NetnsRig::emulatorPath(), QStringList{"--address", "192.0.2.12"} + arguments);
         QVERIFY(p.waitForFinished(10000));
         QCOMPARE(p.exitCode(), 2);
-        QCOMPARE(p.readAll(), "kestrune-element: " + options.section(" / ", 1).toUtf8() + "\n");
+        QCOMPARE(QString::fromUtf8(p.readAll()), "kestrune-element: " + refusal + "\n");
     }
 
     // A namespace the rig did not make survives a whole run, stale clean-up included,
