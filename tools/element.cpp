@@ -47,8 +47,9 @@ quint32 Element::address() const {
     return m_address;
 }
 
-bool Element::start(const LocalAddress& where, QString* error) {
+bool Element::start(const LocalAddress& where, bool tied, QString* error) {
     m_where = where;
+    m_tied = tied;
     const std::pair<DatagramSocket*, int> sockets[] = {
         {&m_main, 2976}, {&m_audio, 2977}, {&m_status, 2978}};
     for (const auto& [socket, port] : sockets) {
@@ -63,9 +64,9 @@ bool Element::start(const LocalAddress& where, QString* error) {
 bool Element::bind(QString* error) {
     DatagramSocket::Binding b;
     b.address = m_address;
-    // In a fleet every element's network is on every interface: its answers must leave by
-    // its own, with its own MAC.
-    b.interfaceIndex = m_shared.fleet ? m_where.interfaceIndex : 0;
+    // Where its network is on many interfaces, routing alone would send every answer out of
+    // the first of them: they must leave by its own, with its own MAC.
+    b.interfaceIndex = m_tied ? m_where.interfaceIndex : 0;
     const std::pair<DatagramSocket*, int> sockets[] = {
         {&m_main, 2976}, {&m_audio, 2977}, {&m_status, 2978}};
     for (const auto& [socket, port] : sockets) {

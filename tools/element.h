@@ -36,7 +36,7 @@ struct Behaviour {
 // What the elements of one process have in common.
 struct Shared {
     Behaviour behaviour;
-    bool fleet = false; // more than one element: each tied to its interface, named in the log
+    bool fleet = false; // more than one element: each is named in the log
     QElapsedTimer clock;
     QFile log;
 
@@ -50,10 +50,12 @@ class Element {
 public:
     Element(Shared& shared, ElementState state);
 
-    // Binds its sockets on its address, found on the interface `where`.
-    bool start(const LocalAddress& where, QString* error);
+    // Binds its sockets on its address, found on the interface `where`; tied to that
+    // interface when its network is on other interfaces here too.
+    bool start(const LocalAddress& where, bool tied, QString* error);
     quint32 address() const;
     int interfaceIndex() const { return m_where.interfaceIndex; }
+    bool isTied() const { return m_tied; }
 
     void receive(int port, const Datagram& datagram);
     // One second's worth of change: counters grow, the average delay wanders.
@@ -76,6 +78,7 @@ private:
     ElementState m_state;
     quint32 m_address = 0; // where its sockets are; the state's address may differ
     LocalAddress m_where;
+    bool m_tied = false;
     bool m_configured = false;
     DatagramSocket m_main, m_audio, m_status;
     SenderLimit m_limit;

@@ -2,6 +2,21 @@
 
 namespace emulator {
 
+namespace {
+
+// Whether the network of an address on one interface is on another interface as well.
+bool onOtherInterfaces(quint32 address, const LocalAddress& where,
+                       const QHash<quint32, LocalAddress>& local) {
+    const quint32 mask = where.prefixLength ? ~quint32(0) << (32 - where.prefixLength) : 0;
+    for (auto it = local.begin(); it != local.end(); ++it) {
+        if (it->interfaceIndex != where.interfaceIndex && (it.key() & mask) == (address & mask))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 Emulator::Emulator(const std::vector<ElementState>& elements, Behaviour behaviour) {
     m_shared.behaviour = std::move(behaviour);
     m_shared.fleet = elements.size() > 1;
@@ -39,9 +54,12 @@ bool Emulator::start(QString* error) {
     m_paging.onDatagram([this](const Datagram& d) { page(d); });
     for (const auto& element : m_elements) {
         const LocalAddress where = local->value(element->address());
-        if (!element->start(where, error))
+        if (!element->start(where, onOtherInterfaces(element->address(), where, *local), error))
             return false;
-        m_byInterface.insert(where.interfaceIndex, element.get());
+        if (element->isTied())
+            m_tied.insert(where.interfaceIndex, element.get());
+        else
+            m_untied.push_back(element.get());
     }
     m_shared.clock.start();
     const Behaviour& b = m_shared.behaviour;
@@ -56,14 +74,11 @@ bool Emulator::start(QString* error) {
 }
 
 void Emulator::page(const Datagram& d) {
-    // A lone element answers every paging, as it always has; a fleet's element those that
-    // reached its own interface.
-    if (!m_shared.fleet) {
-        m_shared.record(m_elements.front()->address(), 1901, d.data);
-        m_elements.front()->receive(1901, d);
-        return;
-    }
-    for (Element* element : m_byInterface.values(d.interfaceIndex)) {
+    std::vector<Element*> reached = m_untied;
+    for (auto it = m_tied.find(d.interfaceIndex);
+         it != m_tied.end() && it.key() == d.interfaceIndex; ++it)
+        reached.push_back(it.value());
+    for (Element* element : reached) {
         m_shared.record(element->address(), 1901, d.data);
         element->receive(1901, d);
     }

@@ -1,7 +1,9 @@
 #pragma once
 // The elements one process plays: one alone, or a fleet of many, each on its own address and
-// interface. They share the paging port, whose broadcast reaches each of them through the
-// interface it came in on, and one clock for the values that move.
+// interface. They share the paging port and one clock for the values that move. An element
+// whose network is on other interfaces of this namespace too (a fleet's) answers the paging
+// that came in on its own interface; any other answers every paging, as a lone element on its
+// own network always has.
 #include "element.h"
 
 #include <QMultiHash>
@@ -21,7 +23,8 @@ private:
 
     Shared m_shared;
     std::vector<std::unique_ptr<Element>> m_elements;
-    QMultiHash<int, Element*> m_byInterface;
+    QMultiHash<int, Element*> m_tied; // by interface
+    std::vector<Element*> m_untied;
     DatagramSocket m_paging;
     QTimer m_ticker;
 };

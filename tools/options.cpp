@@ -58,11 +58,12 @@ const Option kOptions[] = {
      "IPv4 address the element answers on, the first one of a fleet. Required. Addresses in "
      "0.0.0.0/8 and from 224.0.0.0 up (multicast, reserved, broadcast) are refused."},
     {"count", "N",
-     "play N elements on the N consecutive addresses from --address, 1..16384. Each address "
-     "must be on an interface of its own, whose MAC is the element's; each element has its "
-     "own sockets, tied to that interface, and answers the paging that reaches it there (run "
-     "a fleet in a network namespace of its own). Element k (from 0) has the address "
-     "--address + k; every other option applies to each element. Default: 1."},
+     "play N elements on the N consecutive addresses from --address, 1..16384: element k "
+     "(from 0) has the address --address + k, each has sockets of its own, and every other "
+     "option applies to each. Give each address an interface of its own, whose MAC is the "
+     "element's, in a network namespace of the fleet's own. An element whose network is on "
+     "other interfaces there too is tied to its own: it sends and receives there only and "
+     "answers the paging that came in there. Default: 1."},
     {"role", "R", "encoder, decoder, unknown or a role byte 0..255 (see above). Default: encoder."},
     {"name", "TEXT",
      "element name, up to 16 Latin-1 characters, blank-padded, case kept; the same for every "
