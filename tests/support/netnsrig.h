@@ -57,6 +57,7 @@ public:
     QString otherHostNamespace() const { return "/run/netns/" + m_prefix + "host"; }
 
     QStringList received(int i, int port) const; // hex of what element i's emulator got there
+    qint64 emulatorProcessId(int i) const { return m_emulators.at(size_t(i))->processId(); }
     QString lastError() const { return m_error; }
 
 private:
