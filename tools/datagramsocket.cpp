@@ -22,6 +22,7 @@ QString addressText(quint32 a) {
 DatagramSocket::DatagramSocket() = default;
 
 DatagramSocket::~DatagramSocket() {
+    m_notifier.reset();
     close();
 }
 

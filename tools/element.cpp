@@ -52,8 +52,8 @@ bool Element::start(const LocalAddress& where, bool tied, QString* error) {
     m_tied = tied;
     const std::pair<DatagramSocket*, int> sockets[] = {
         {&m_main, 2976}, {&m_audio, 2977}, {&m_status, 2978}};
-    for (const auto& [socket, port] : sockets) {
-        socket->onDatagram([this, port](const Datagram& d) {
+    for (const auto& socket : sockets) {
+        socket.first->onDatagram([this, port = socket.second](const Datagram& d) {
             m_shared.record(m_address, port, d.data);
             receive(port, d);
         });
