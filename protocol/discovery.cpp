@@ -16,6 +16,11 @@ const QString kMacNotFound =
 constexpr int kWriteEveryMs = 100;
 // How long an address solicited at the very end may take to answer.
 constexpr int kGraceMs = 300;
+// How long solicitations may go on before the event loop gets its turn again.
+constexpr int kSolicitSliceMs = 5;
+// How often the addresses still waiting are looked up again, so that answers are stored while
+// the window is open rather than all at its end.
+constexpr int kLookAgainMs = 100;
 
 } // namespace
 
@@ -24,6 +29,12 @@ DiscoverySession::DiscoverySession(MainEndpoint& endpoint, NoticeQueue& notices,
     m_lookupTimer.setSingleShot(true);
     m_lookupTimer.setInterval(0);
     connect(&m_lookupTimer, &QTimer::timeout, this, &DiscoverySession::lookUp);
+    m_lookAgainTimer.setSingleShot(true);
+    m_lookAgainTimer.setInterval(kLookAgainMs);
+    connect(&m_lookAgainTimer, &QTimer::timeout, this, &DiscoverySession::lookUp);
+    m_solicitTimer.setSingleShot(true);
+    m_solicitTimer.setInterval(0);
+    connect(&m_solicitTimer, &QTimer::timeout, this, &DiscoverySession::solicitSome);
     m_writeTimer.setSingleShot(true);
     m_writeTimer.setInterval(kWriteEveryMs);
     connect(&m_writeTimer, &QTimer::timeout, this, &DiscoverySession::write);
@@ -89,9 +100,8 @@ void DiscoverySession::lookUp() {
             continue;
         }
         if (!w.solicited) {
-            db::solicitMac(w.feedback.ip);
             w.solicited = true;
-            w.solicitedAtMs = m_clock.elapsed();
+            m_toSolicit.append(w.feedback.ip);
         }
         still.append(w);
     }
@@ -99,6 +109,27 @@ void DiscoverySession::lookUp() {
     m_waitingIndex.clear();
     for (int i = 0; i < m_waiting.size(); ++i)
         m_waitingIndex.insert(m_waiting[i].feedback.ip, i);
+    if (!m_toSolicit.isEmpty() && !m_solicitTimer.isActive())
+        m_solicitTimer.start();
+    if (!m_waiting.isEmpty() && m_awaiting && !m_lookAgainTimer.isActive())
+        m_lookAgainTimer.start();
+}
+
+void DiscoverySession::solicitSome() {
+    QElapsedTimer slice;
+    slice.start();
+    while (!m_toSolicit.isEmpty() && slice.elapsed() < kSolicitSliceMs) {
+        const Ipv4Address address = m_toSolicit.takeFirst();
+        const auto at = m_waitingIndex.constFind(address);
+        if (at == m_waitingIndex.constEnd())
+            continue; // found meanwhile
+        db::solicitMac(address);
+        m_waiting[*at].solicitedAtMs = m_clock.elapsed();
+    }
+    if (!m_toSolicit.isEmpty())
+        m_solicitTimer.start();
+    else
+        finishWhenSolicited();
 }
 
 void DiscoverySession::store(const QString& mac, const Feedback& feedback) {
@@ -129,7 +160,14 @@ void DiscoverySession::end() {
     m_awaiting = false;
     m_finishing = true;
     m_lookupTimer.stop();
+    m_lookAgainTimer.stop();
     lookUp();
+    finishWhenSolicited();
+}
+
+void DiscoverySession::finishWhenSolicited() {
+    if (!m_finishing || !m_toSolicit.isEmpty())
+        return; // the solicitations still to go come back here
     // An address solicited a moment ago gets a little longer to answer; older ones had
     // their chance.
     qint64 youngest = -1;
@@ -144,6 +182,8 @@ void DiscoverySession::end() {
 
 void DiscoverySession::finish() {
     m_graceTimer.stop();
+    m_solicitTimer.stop();
+    m_toSolicit.clear();
     if (!m_finishing)
         return;
     if (!m_waiting.isEmpty()) {

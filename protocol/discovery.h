@@ -2,8 +2,10 @@
 // One discovery: the emptied database, the paging broadcast, and the answers of the collection
 // window. An answer's MAC is taken from the neighbour table soon after it arrives, while its
 // entry is fresh; an address the table lacks is solicited and looked up again later, never
-// waited for. Answers are stored in a few rewrites while they come and once more at the end.
-// A repeated answer replaces the earlier one, so memory follows the elements, not the traffic.
+// waited for. Solicitations go out a few milliseconds' worth at a time, since each makes the
+// kernel broadcast a request. Answers are stored in a few rewrites while they come and once more
+// at the end. A repeated answer replaces the earlier one, so memory follows the elements, not
+// the traffic.
 #include "db/elementstore.h"
 #include "protocol/wire.h"
 
@@ -54,6 +56,8 @@ private:
     };
     void scheduleLookup();
     void lookUp();
+    void solicitSome();
+    void finishWhenSolicited();
     QList<Ipv4Address> waitingAddresses() const;
     void store(const QString& mac, const Feedback& feedback);
     void write();
@@ -67,10 +71,11 @@ private:
     bool m_writeFailed = false;
     QList<Waiting> m_waiting;               // in the order the addresses first answered
     QHash<Ipv4Address, int> m_waitingIndex; // the address an answer reports -> its place
+    QList<Ipv4Address> m_toSolicit;
     QList<db::ElementRecord> m_unwritten;
     QHash<QString, int> m_unwrittenIndex; // section -> position in m_unwritten
     QElapsedTimer m_clock;
-    QTimer m_lookupTimer, m_writeTimer, m_graceTimer;
+    QTimer m_lookupTimer, m_lookAgainTimer, m_solicitTimer, m_writeTimer, m_graceTimer;
 };
 
 } // namespace protocol
