@@ -57,7 +57,7 @@ bool DiscoverySession::begin() {
     return true;
 }
 
-void DiscoverySession::take(const Feedback& feedback) {
+void DiscoverySession::take(const Feedback& feedback, Ipv4Address sender) {
     if (!m_awaiting)
         return;
     if (const std::optional<QString> failure = checkFeedback(feedback)) {
@@ -69,7 +69,7 @@ void DiscoverySession::take(const Feedback& feedback) {
         m_waiting[*at].feedback = feedback; // a repeat: the latest answer counts
     } else if (m_waiting.size() < kMaxUnresolved) {
         m_waitingIndex.insert(feedback.ip, int(m_waiting.size()));
-        m_waiting.append({feedback});
+        m_waiting.append({feedback, sender});
     }
     scheduleLookup();
 }
@@ -93,40 +93,56 @@ void DiscoverySession::lookUp() {
     // One reading of the table for everything that waits; new addresses are solicited once.
     const QHash<Ipv4Address, QString> macs = db::lookUpMacs(waitingAddresses());
     QList<Waiting> still;
+    QHash<Ipv4Address, int> relayed; // answers waiting, by the host that sent them for others
     for (Waiting& w : m_waiting) {
         const auto found = macs.constFind(w.feedback.ip);
         if (found != macs.constEnd()) {
             store(*found, w.feedback);
             continue;
         }
-        if (!w.solicited) {
-            w.solicited = true;
-            m_toSolicit.append(w.feedback.ip);
-        }
+        if (w.relayed() && !w.solicited && relayed.value(w.sender) >= kMaxRelayedPerSender)
+            continue; // not kept: it cannot become a section soon enough
+        if (!w.solicited)
+            queueSolicitation(w, relayed);
+        else if (w.relayed())
+            ++relayed[w.sender];
         still.append(w);
     }
     m_waiting = still;
     m_waitingIndex.clear();
     for (int i = 0; i < m_waiting.size(); ++i)
         m_waitingIndex.insert(m_waiting[i].feedback.ip, i);
-    if (!m_toSolicit.isEmpty() && !m_solicitTimer.isActive())
+    if ((!m_toSolicit.isEmpty() || !m_relayedToSolicit.isEmpty()) && !m_solicitTimer.isActive())
         m_solicitTimer.start();
     if (!m_waiting.isEmpty() && m_awaiting && !m_lookAgainTimer.isActive())
         m_lookAgainTimer.start();
 }
 
+void DiscoverySession::queueSolicitation(Waiting& w, QHash<Ipv4Address, int>& relayed) {
+    w.solicited = true;
+    if (w.relayed()) {
+        ++relayed[w.sender];
+        m_relayedToSolicit.append(w.feedback.ip);
+    } else {
+        m_toSolicit.append(w.feedback.ip);
+    }
+}
+
 void DiscoverySession::solicitSome() {
     QElapsedTimer slice;
     slice.start();
-    while (!m_toSolicit.isEmpty() && slice.elapsed() < kSolicitSliceMs) {
-        const Ipv4Address address = m_toSolicit.takeFirst();
+    while ((!m_toSolicit.isEmpty() || !m_relayedToSolicit.isEmpty()) &&
+           slice.elapsed() < kSolicitSliceMs) {
+        // The elements' own answers first.
+        QList<Ipv4Address>& queue = m_toSolicit.isEmpty() ? m_relayedToSolicit : m_toSolicit;
+        const Ipv4Address address = queue.takeFirst();
         const auto at = m_waitingIndex.constFind(address);
         if (at == m_waitingIndex.constEnd())
             continue; // found meanwhile
         db::solicitMac(address);
         m_waiting[*at].solicitedAtMs = m_clock.elapsed();
     }
-    if (!m_toSolicit.isEmpty())
+    if (!m_toSolicit.isEmpty() || !m_relayedToSolicit.isEmpty())
         m_solicitTimer.start();
     else
         finishWhenSolicited();
@@ -166,7 +182,7 @@ void DiscoverySession::end() {
 }
 
 void DiscoverySession::finishWhenSolicited() {
-    if (!m_finishing || !m_toSolicit.isEmpty())
+    if (!m_finishing || !m_toSolicit.isEmpty() || !m_relayedToSolicit.isEmpty())
         return; // the solicitations still to go come back here
     // An address solicited a moment ago gets a little longer to answer; older ones had
     // their chance.
@@ -184,6 +200,7 @@ void DiscoverySession::finish() {
     m_graceTimer.stop();
     m_solicitTimer.stop();
     m_toSolicit.clear();
+    m_relayedToSolicit.clear();
     if (!m_finishing)
         return;
     if (!m_waiting.isEmpty()) {

@@ -35,12 +35,16 @@ public:
     void end();
     bool finishing() const { return m_finishing; }
 
-    // A feedback that arrived while the window was open.
-    void take(const Feedback& feedback);
+    // A feedback that arrived from sender while the window was open.
+    void take(const Feedback& feedback, Ipv4Address sender);
 
     // At most this many answers wait for their MAC at once; a flood of made-up addresses beyond
     // it is dropped.
     static constexpr int kMaxUnresolved = 16384;
+    // An element answers from the address it reports. Of the answers one host sends for other
+    // addresses, at most this many wait for a MAC the table lacks, and they are solicited after
+    // the elements' own: one host cannot crowd out a fleet.
+    static constexpr int kMaxRelayedPerSender = 256;
 
 signals:
     // The broadcast is about to leave: an upload answer awaited until now can no longer come.
@@ -51,11 +55,14 @@ signals:
 private:
     struct Waiting {
         Feedback feedback; // the latest answer reporting its address
+        Ipv4Address sender;
         bool solicited = false;
         qint64 solicitedAtMs = 0;
+        bool relayed() const { return sender != feedback.ip; }
     };
     void scheduleLookup();
     void lookUp();
+    void queueSolicitation(Waiting& waiting, QHash<Ipv4Address, int>& relayed);
     void solicitSome();
     void finishWhenSolicited();
     QList<Ipv4Address> waitingAddresses() const;
@@ -71,7 +78,7 @@ private:
     bool m_writeFailed = false;
     QList<Waiting> m_waiting;               // in the order the addresses first answered
     QHash<Ipv4Address, int> m_waitingIndex; // the address an answer reports -> its place
-    QList<Ipv4Address> m_toSolicit;
+    QList<Ipv4Address> m_toSolicit, m_relayedToSolicit;
     QList<db::ElementRecord> m_unwritten;
     QHash<QString, int> m_unwrittenIndex; // section -> position in m_unwritten
     QElapsedTimer m_clock;

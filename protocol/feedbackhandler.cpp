@@ -20,7 +20,7 @@ void FeedbackHandler::handleDatagram(const QByteArray& payload, platform::Ipv4Ad
     if (!decoded)
         return;
     if (m_discovery.AutoDiscoverAwaiting())
-        m_discovery.take(*decoded);
+        m_discovery.take(*decoded, sender);
     else
         m_upload.offer(*decoded, sender);
 }
