@@ -1,6 +1,7 @@
 #include "diag/frmAdjust.h"
 
 #include "db/sharedfunctions.h"
+#include "platform/controlmaking.h"
 #include "platform/messagebox.h"
 #include "platform/settings.h"
 #include "platform/udpendpoint.h"
@@ -102,7 +103,7 @@ FrmAdjust::FrmAdjust(const db::SelectedElement& element, const QString& localAdd
         QLabel* c = makeLabel(measurements, QStringLiteral("Label%1").arg(row + 1), caption);
         QLabel* v = makeLabel(measurements, QLatin1String(r.label), kDash);
         v->setMinimumWidth(140);
-        v->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        platform::make::readableByTab(v);
         c->setBuddy(v);
         grid->addWidget(c, row, 0);
         grid->addWidget(v, row, 1);
@@ -144,6 +145,7 @@ FrmAdjust::FrmAdjust(const db::SelectedElement& element, const QString& localAdd
     QLabel* delayLabel = makeLabel(adjustments, QStringLiteral("lblAdditionalDelay"), kDash);
     compensationCaption->setBuddy(delayLabel);
     delayLabel->setMinimumWidth(140);
+    platform::make::readableByTab(delayLabel);
     m_valueLabels.insert(delayLabel->objectName(), delayLabel);
     m_chkAutoServo = makeButton<QCheckBox>(adjustments, "chkAutoServo", "Auto &delay compensation",
                                            "Enables auto compansation of Network latency");

@@ -35,7 +35,6 @@ QWidget* buildElementFrame(QWidget* parent, EditorControls& c) {
                 {c.lblVersion, "DSP version:", "lblCaptionVersion"}};
     int row = 0;
     for (const auto& r : rows) {
-        r.value->setTextInteractionFlags(Qt::TextSelectableByMouse);
         grid->addWidget(captionFor(r.value, QLatin1String(r.caption), r.name, g), row, 0);
         grid->addWidget(r.value, row, 1);
         ++row;
