@@ -74,6 +74,9 @@ FrmMain::FrmMain(QWidget* elementList, QWidget* editor, QWidget* diagnostics, QW
     auto* central = new QWidget(this);
     central->setObjectName(QStringLiteral("centralWidget"));
     setCentralWidget(central);
+    // Placed in reading order, which is the Tab order: toolbar, list, editor, diagnostics.
+    auto* mainLayout = new QHBoxLayout(central);
+    mainLayout->addWidget(elementList, 3);
     auto* right = new QWidget(central);
     right->setObjectName(QStringLiteral("editorSide"));
     auto* rightLayout = new QGridLayout(right);
@@ -81,8 +84,6 @@ FrmMain::FrmMain(QWidget* elementList, QWidget* editor, QWidget* diagnostics, QW
     rightLayout->addWidget(editor, 0, 0);
     rightLayout->addWidget(diagnostics, 1, 0);
     rightLayout->setRowStretch(2, 1); // spare height goes below the diagnostics
-    auto* mainLayout = new QHBoxLayout(central);
-    mainLayout->addWidget(elementList, 3);
     mainLayout->addWidget(right, 7);
 
     QSize size(1180, 760);
