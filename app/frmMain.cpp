@@ -1,5 +1,6 @@
 #include "app/frmMain.h"
 
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -43,6 +44,46 @@ protected:
         return false;
     }
 };
+
+// A reader's Press on a toolbar button answers at once and the click follows, as a push
+// button's does: a command that opens a box must not hold the reader until it is answered.
+class ToolbarButtonAccessible : public QAccessibleWidget {
+public:
+    explicit ToolbarButtonAccessible(QToolButton* button)
+        : QAccessibleWidget(button, QAccessible::Button) {}
+
+    QAccessible::State state() const override {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.pressed = button()->isDown();
+        return s;
+    }
+    QStringList actionNames() const override {
+        if (!button()->isEnabled())
+            return {};
+        return QStringList{pressAction()} + QAccessibleWidget::actionNames();
+    }
+    void doAction(const QString& action) override {
+        if (action != pressAction())
+            QAccessibleWidget::doAction(action);
+        else if (button()->isEnabled())
+            button()->animateClick();
+    }
+    QStringList keyBindingsForAction(const QString& action) const override {
+        if (action == pressAction())
+            return {button()->shortcut().toString()};
+        return QAccessibleWidget::keyBindingsForAction(action);
+    }
+
+private:
+    QToolButton* button() const { return static_cast<QToolButton*>(widget()); }
+};
+
+QAccessibleInterface* toolbarButtonAccessible(const QString&, QObject* object) {
+    auto* button = qobject_cast<QToolButton*>(object);
+    if (button && qobject_cast<QToolBar*>(button->parentWidget()))
+        return new ToolbarButtonAccessible(button);
+    return nullptr;
+}
 
 } // namespace
 
@@ -93,6 +134,11 @@ FrmMain::FrmMain(QWidget* elementList, QWidget* editor, QWidget* diagnostics, QW
 }
 
 void FrmMain::buildToolbar() {
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(toolbarButtonAccessible);
+        return true;
+    }();
+    Q_UNUSED(factoryInstalled);
     m_toolbar = new QToolBar(QStringLiteral("Toolbar"), this);
     m_toolbar->setObjectName(QStringLiteral("Toolbar1"));
     m_toolbar->setAccessibleName(QStringLiteral("Toolbar"));
