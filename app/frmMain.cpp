@@ -1,5 +1,6 @@
 #include "app/frmMain.h"
 
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -44,6 +45,46 @@ protected:
     }
 };
 
+// A reader's Press on a toolbar button answers at once and the click follows, as a push
+// button's does: a command that opens a box must not hold the reader until it is answered.
+class ToolbarButtonAccessible : public QAccessibleWidget {
+public:
+    explicit ToolbarButtonAccessible(QToolButton* button)
+        : QAccessibleWidget(button, QAccessible::Button) {}
+
+    QAccessible::State state() const override {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.pressed = button()->isDown();
+        return s;
+    }
+    QStringList actionNames() const override {
+        if (!button()->isEnabled())
+            return {};
+        return QStringList{pressAction()} + QAccessibleWidget::actionNames();
+    }
+    void doAction(const QString& action) override {
+        if (action != pressAction())
+            QAccessibleWidget::doAction(action);
+        else if (button()->isEnabled())
+            button()->animateClick();
+    }
+    QStringList keyBindingsForAction(const QString& action) const override {
+        if (action == pressAction())
+            return {button()->shortcut().toString()};
+        return QAccessibleWidget::keyBindingsForAction(action);
+    }
+
+private:
+    QToolButton* button() const { return static_cast<QToolButton*>(widget()); }
+};
+
+QAccessibleInterface* toolbarButtonAccessible(const QString&, QObject* object) {
+    auto* button = qobject_cast<QToolButton*>(object);
+    if (button && qobject_cast<QToolBar*>(button->parentWidget()))
+        return new ToolbarButtonAccessible(button);
+    return nullptr;
+}
+
 } // namespace
 
 namespace {
@@ -74,6 +115,9 @@ FrmMain::FrmMain(QWidget* elementList, QWidget* editor, QWidget* diagnostics, QW
     auto* central = new QWidget(this);
     central->setObjectName(QStringLiteral("centralWidget"));
     setCentralWidget(central);
+    // Placed in reading order, which is the Tab order: toolbar, list, editor, diagnostics.
+    auto* mainLayout = new QHBoxLayout(central);
+    mainLayout->addWidget(elementList, 3);
     auto* right = new QWidget(central);
     right->setObjectName(QStringLiteral("editorSide"));
     auto* rightLayout = new QGridLayout(right);
@@ -81,8 +125,6 @@ FrmMain::FrmMain(QWidget* elementList, QWidget* editor, QWidget* diagnostics, QW
     rightLayout->addWidget(editor, 0, 0);
     rightLayout->addWidget(diagnostics, 1, 0);
     rightLayout->setRowStretch(2, 1); // spare height goes below the diagnostics
-    auto* mainLayout = new QHBoxLayout(central);
-    mainLayout->addWidget(elementList, 3);
     mainLayout->addWidget(right, 7);
 
     QSize size(1180, 760);
@@ -92,6 +134,11 @@ FrmMain::FrmMain(QWidget* elementList, QWidget* editor, QWidget* diagnostics, QW
 }
 
 void FrmMain::buildToolbar() {
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(toolbarButtonAccessible);
+        return true;
+    }();
+    Q_UNUSED(factoryInstalled);
     m_toolbar = new QToolBar(QStringLiteral("Toolbar"), this);
     m_toolbar->setObjectName(QStringLiteral("Toolbar1"));
     m_toolbar->setAccessibleName(QStringLiteral("Toolbar"));

@@ -1,6 +1,7 @@
 #include "diag/frmAdjust.h"
 
 #include "db/sharedfunctions.h"
+#include "platform/controlmaking.h"
 #include "platform/messagebox.h"
 #include "platform/settings.h"
 #include "platform/udpendpoint.h"
@@ -102,7 +103,7 @@ FrmAdjust::FrmAdjust(const db::SelectedElement& element, const QString& localAdd
         QLabel* c = makeLabel(measurements, QStringLiteral("Label%1").arg(row + 1), caption);
         QLabel* v = makeLabel(measurements, QLatin1String(r.label), kDash);
         v->setMinimumWidth(140);
-        v->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        platform::make::readableByTab(v);
         c->setBuddy(v);
         grid->addWidget(c, row, 0);
         grid->addWidget(v, row, 1);
@@ -144,6 +145,7 @@ FrmAdjust::FrmAdjust(const db::SelectedElement& element, const QString& localAdd
     QLabel* delayLabel = makeLabel(adjustments, QStringLiteral("lblAdditionalDelay"), kDash);
     compensationCaption->setBuddy(delayLabel);
     delayLabel->setMinimumWidth(140);
+    platform::make::readableByTab(delayLabel);
     m_valueLabels.insert(delayLabel->objectName(), delayLabel);
     m_chkAutoServo = makeButton<QCheckBox>(adjustments, "chkAutoServo", "Auto &delay compensation",
                                            "Enables auto compansation of Network latency");
@@ -170,8 +172,10 @@ FrmAdjust::FrmAdjust(const db::SelectedElement& element, const QString& localAdd
     connect(m_cmdResetStats, &QPushButton::clicked, this, &FrmAdjust::onReset);
     connect(m_cmdSet, &QPushButton::clicked, this, &FrmAdjust::onSet);
     connect(m_scroll, &QScrollBar::valueChanged, this, &FrmAdjust::onScrollChanged);
-    connect(m_chkAutoServo, &QCheckBox::clicked, this, &FrmAdjust::onAutoServoClicked);
-    connect(m_chkAutoClear, &QCheckBox::clicked, this, &FrmAdjust::onAutoClearClicked);
+    // A change of state acts however it was made: a click, a key, a reader's Toggle, or the
+    // window itself where that counts as the user's change (opening, a reply).
+    connect(m_chkAutoServo, &QCheckBox::toggled, this, &FrmAdjust::onAutoServoToggled);
+    connect(m_chkAutoClear, &QCheckBox::toggled, this, &FrmAdjust::onAutoClearToggled);
 }
 
 void FrmAdjust::setClearDelayMs(int ms) {
@@ -191,21 +195,13 @@ bool FrmAdjust::start() {
     // 2-4: a change of state acts as the user's own change of that control.
     const std::optional<qint64> autoClear = db::parseDecimal(
         platform::settings().get(platform::kAutoClearCountersSetting, QStringLiteral("0")));
-    const bool autoClearOn = autoClear && *autoClear == 1;
-    if (m_chkAutoClear->isChecked() != autoClearOn) {
-        m_chkAutoClear->setChecked(autoClearOn);
-        onAutoClearClicked();
-    }
+    m_chkAutoClear->setChecked(autoClear && *autoClear == 1);
 
     // A stored delay that is no number opens at 0, one out of range at the nearest bound.
     const db::Element stored = db::ElementStore().load(m_element.section);
     m_scroll->setValue(int(std::clamp<qint64>(stored.delay, 0, kAdditionalDelayMax)));
 
-    const bool servoOn = stored.autoServo;
-    if (m_chkAutoServo->isChecked() != servoOn) {
-        m_chkAutoServo->setChecked(servoOn);
-        onAutoServoClicked();
-    }
+    m_chkAutoServo->setChecked(stored.autoServo);
 
     // 5
     updateAdditionalDelay();
@@ -267,11 +263,11 @@ void FrmAdjust::onScrollChanged() {
     updateAdditionalDelay();
 }
 
-void FrmAdjust::onAutoServoClicked() {
+void FrmAdjust::onAutoServoToggled() {
     autoRefreshOff();
 }
 
-void FrmAdjust::onAutoClearClicked() {
+void FrmAdjust::onAutoClearToggled() {
     autoRefreshOff();
     platform::settings().save(platform::kAutoClearCountersSetting, m_chkAutoClear->isChecked()
                                                                        ? QStringLiteral("1")
@@ -323,10 +319,7 @@ void FrmAdjust::onDatagram(const QByteArray& payload) {
             m_scroll->setValue(*r.scrollPosition);
             updateAdditionalDelay();
             if (r.autoServoChecked) {
-                if (m_chkAutoServo->isChecked() != *r.autoServoChecked) {
-                    m_chkAutoServo->setChecked(*r.autoServoChecked);
-                    onAutoServoClicked();
-                }
+                m_chkAutoServo->setChecked(*r.autoServoChecked); // a flip acts as a click
                 m_chkAutoServo->setText(r.autoServoCaption);
                 m_chkAutoServo->setAccessibleName(r.autoServoCaption);
             }

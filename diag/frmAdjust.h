@@ -46,8 +46,8 @@ private:
     void updateAdditionalDelay();
     void onDatagram(const QByteArray& payload);
     void onScrollChanged();
-    void onAutoServoClicked();
-    void onAutoClearClicked();
+    void onAutoServoToggled();
+    void onAutoClearToggled();
     void onAutoUpdateToggled(bool on);
     void onReset();
     void onSet();

@@ -4,7 +4,6 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QScrollBar;
 class QWidget;
 
 namespace editor {
@@ -37,7 +36,7 @@ struct EditorControls {
     UserScrollBar* scrlAtten = nullptr;
     QLabel* lblAttenDB = nullptr;
     QLabel* Label20 = nullptr; // "Buffer size:"
-    QScrollBar* scrlBuffer = nullptr;
+    UserScrollBar* scrlBuffer = nullptr;
     QLabel* lblLatency = nullptr;
     QCheckBox* chkLowLatency = nullptr;
     QCheckBox* chkSFNEnabled = nullptr;
@@ -45,10 +44,10 @@ struct EditorControls {
     // Silence detector
     QComboBox* cmbSilDetMode = nullptr;
     QLabel* Label24 = nullptr; // "Threshold:"
-    QScrollBar* scrlSilDetLevel = nullptr;
+    UserScrollBar* scrlSilDetLevel = nullptr;
     QLabel* lblSilDetLevel = nullptr;
     QLabel* Label26 = nullptr; // "Timeout:"
-    QScrollBar* scrlSilDetTime = nullptr;
+    UserScrollBar* scrlSilDetTime = nullptr;
     QLabel* lblSilDetTime = nullptr;
 };
 

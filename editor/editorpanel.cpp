@@ -35,7 +35,6 @@ QWidget* buildElementFrame(QWidget* parent, EditorControls& c) {
                 {c.lblVersion, "DSP version:", "lblCaptionVersion"}};
     int row = 0;
     for (const auto& r : rows) {
-        r.value->setTextInteractionFlags(Qt::TextSelectableByMouse);
         grid->addWidget(captionFor(r.value, QLatin1String(r.caption), r.name, g), row, 0);
         grid->addWidget(r.value, row, 1);
         ++row;
@@ -104,13 +103,17 @@ QWidget* buildAudioFrame(QWidget* parent, EditorControls& c) {
     // Created in the order of the rows, which is the Tab order.
     c.scrlAtten = bar<UserScrollBar>(g, "scrlAtten", 14, 255, 255);
     c.lblAttenDB = valueLabel(g, "lblAttenDB", QStringLiteral("dB"), QStringLiteral("-120.5 dB"));
+    c.scrlAtten->setValueLabel(c.lblAttenDB);
+    // Sent and stored once the thumb is released, not at every step of a drag.
+    c.scrlAtten->setTracking(false);
     c.cmbAudioType =
         list(g, "cmbAudioType", {QStringLiteral("Left/Right"), QStringLiteral("MPX")}, -1);
     c.cmbAudioTX =
         list(g, "cmbAudioTX", {QStringLiteral("Unicast"), QStringLiteral("Multicast")}, -1);
     c.cmbEncoders = list(g, "cmbEncoders", {kNoEncoder}, 0);
-    c.scrlBuffer = bar(g, "scrlBuffer", 0, 22, 0);
+    c.scrlBuffer = bar<UserScrollBar>(g, "scrlBuffer", 0, 22, 0);
     c.lblLatency = valueLabel(g, "lblLatency", QStringLiteral("0mS"), QStringLiteral("57.5mS"));
+    c.scrlBuffer->setValueLabel(c.lblLatency);
 
     // The audio source list and the attenuation bar share the row of Label9: the editor
     // shows the one that suits the element's role.
@@ -165,12 +168,14 @@ QWidget* buildSilenceFrame(QWidget* parent, EditorControls& c) {
                            {QStringLiteral("Auto detect"), QStringLiteral("Force internal"),
                             QStringLiteral("Force external")},
                            -1);
-    c.scrlSilDetLevel = bar(g, "scrlSilDetLevel", 1, 154, 1);
+    c.scrlSilDetLevel = bar<UserScrollBar>(g, "scrlSilDetLevel", 1, 154, 1);
     c.lblSilDetLevel =
         valueLabel(g, "lblSilDetLevel", QStringLiteral("0dBu"), QStringLiteral("-49.8dBu"));
-    c.scrlSilDetTime = bar(g, "scrlSilDetTime", 1, 220, 1);
+    c.scrlSilDetTime = bar<UserScrollBar>(g, "scrlSilDetTime", 1, 220, 1);
     c.lblSilDetTime =
         valueLabel(g, "lblSilDetTime", QStringLiteral("0Sec"), QStringLiteral("100.1Sec"));
+    c.scrlSilDetLevel->setValueLabel(c.lblSilDetLevel);
+    c.scrlSilDetTime->setValueLabel(c.lblSilDetTime);
 
     grid->addWidget(captionFor(c.cmbSilDetMode, QStringLiteral("Mode:"), "lblCaptionSilDetMode", g),
                     0, 0);

@@ -1,6 +1,10 @@
 #pragma once
 // A horizontal scroll bar that tells the user's own moves from values set by the program:
-// keys, clicks, the wheel, the context menu and the released thumb are the user's.
+// keys, clicks, the wheel, the context menu, the released thumb and a value set through the
+// accessibility interface are the user's. A reader hears what its value means: the caption
+// shown beside it ("-27.5 dB", "10mS"), not the raw step.
+#include <QLabel>
+#include <QPointer>
 #include <QScrollBar>
 
 namespace editor {
@@ -9,6 +13,12 @@ class UserScrollBar : public QScrollBar {
     Q_OBJECT
 public:
     explicit UserScrollBar(QWidget* parent = nullptr);
+
+    // The label whose text says what the value means.
+    void setValueLabel(QLabel* label) { m_valueLabel = label; }
+    QString valueText() const;
+    // Sets the value as the user's own move.
+    void setUserValue(int value);
 
 signals:
     // The value changed by the user's hand.
@@ -20,6 +30,7 @@ protected:
 private:
     bool m_inInput = false;     // one of the bar's own input events is being handled
     bool m_actionMoves = false; // a triggered action (or its auto-repeat) is moving it
+    QPointer<QLabel> m_valueLabel;
 };
 
 } // namespace editor

@@ -105,10 +105,18 @@ inline QLineEdit* field(QWidget* parent, const char* name, int maxLength,
     return f;
 }
 
+// Tab reaches a label that shows a value as read-only text, so keyboard and screen-reader
+// users can read the value too.
+inline void readableByTab(QLabel* label) {
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    label->setFocusPolicy(Qt::StrongFocus); // selectable text alone takes the focus by click only
+}
+
 // A value caption wide enough for the longest text it will show, so rows do not jump.
 inline QLabel* valueLabel(QWidget* parent, const char* name, const QString& text,
                           const QString& widest) {
     auto* l = named(new QLabel(text, parent), name);
+    readableByTab(l);
     l->setMinimumWidth(l->fontMetrics().horizontalAdvance(widest) + 6);
     return l;
 }
