@@ -219,8 +219,9 @@ void IniDocument::set(const QByteArray& section, const IniKeyValues& entries) {
         m_index.insert(folded, si);
     }
     QByteArray& text = m_sections[si].text;
-    for (const auto& [key, value] : entries) {
-        const QByteArray line = key + '=' + value + kCrLf;
+    for (const auto& entry : entries) {
+        const QByteArray& key = entry.first; // named apart: a lambda below uses it
+        const QByteArray line = key + '=' + entry.second + kCrLf;
         std::optional<Line> same;
         Line last = lineAt(text, 0);
         forEachEntry(text, [&](const EntryLine& e) {
