@@ -15,6 +15,7 @@ namespace {
 // Room for a whole fleet's answers (a small datagram takes about 1 KiB of kernel memory)
 // while the station is busy for a second.
 constexpr int kReceiveBuffer = 8 * 1024 * 1024;
+constexpr qint64 kLargestDatagram = 65536;
 
 void raiseReceiveBuffer(qintptr fd) {
     const int size = kReceiveBuffer;
@@ -105,17 +106,24 @@ void UdpEndpoint::drain() {
     m_draining = true;
     QElapsedTimer slice;
     slice.start();
-    while (!m_paused && m_socket->state() == QAbstractSocket::BoundState &&
-           m_socket->hasPendingDatagrams()) {
+    while (!m_paused && m_socket->state() == QAbstractSocket::BoundState) {
         if (slice.elapsed() >= kReadSliceMs) {
             setPaused(false); // queues the next slice behind what waits in the event loop
             break;
         }
-        const QNetworkDatagram datagram = m_socket->receiveDatagram();
+        // Each pass ends with a read that finds nothing: only a read tells the socket that its
+        // notice was answered. A notice that came while a queued slice read everything would
+        // otherwise leave it waiting for that read, deaf to every later datagram.
+        const bool pending = m_socket->hasPendingDatagrams();
+        const QNetworkDatagram datagram =
+            m_socket->receiveDatagram(pending ? -1 : kLargestDatagram);
         if (!datagram.isValid())
             break;
-        emit datagramReceived(datagram.data(),
-                              Ipv4Address(datagram.senderAddress().toIPv4Address()));
+        // One that came just now sits in a buffer of the largest size: keep its bytes only.
+        const QByteArray payload =
+            pending ? datagram.data()
+                    : QByteArray(datagram.data().constData(), datagram.data().size());
+        emit datagramReceived(payload, Ipv4Address(datagram.senderAddress().toIPv4Address()));
         if (!self)
             return;
     }
