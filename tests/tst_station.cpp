@@ -131,18 +131,38 @@ private slots:
         QCOMPARE(f.settings.saves, int(s.savedAfter != s.saved));
     }
 
-    // A rebuild asked for from inside a rebuild's event step runs after it, on the new file;
-    // a record of 22 keys is refused; hand-edited values load by their rules.
+    // One node per section, each with its role's picture (one shared per role, untinted when
+    // selected); a rebuild asked for from inside a rebuild's event step runs after it, on the
+    // new file, appending nothing twice; a record of 22 keys is refused; hand-edited values
+    // load by their rules; closing the window stops a rebuild.
     void elementList() {
-        Loopback f;
+        Loopback f(kEncoder + kDecoder +
+                   "[badname]\r\nROLE=1\r\n[02000000000c]\r\nNAME=NO ROLE\r\n");
+        auto* tree = f.c().find<QTreeWidget>("TreeView1");
+        const auto picture = [&](int node, QIcon::Mode mode = QIcon::Normal) {
+            return tree->topLevelItem(node)->icon(0).pixmap(64, mode).toImage();
+        };
+        QCOMPARE(picture(0),
+                 QImage(":/kestrune/icons/image6.png").convertToFormat(picture(0).format()));
+        QCOMPARE(picture(1),
+                 QImage(":/kestrune/icons/image7.png").convertToFormat(picture(1).format()));
+        QCOMPARE(picture(1, QIcon::Selected), picture(1));
+        QCOMPARE(tree->topLevelItem(2)->icon(0).cacheKey(),
+                 tree->topLevelItem(1)->icon(0).cacheKey());
         QTimer::singleShot(0, [&] {
             db::WriteToINI("02000000000D", "name", "LATE", f.iniPath());
             f.station().Load_Config();
         });
         f.station().Load_Config();
-        auto* tree = f.c().find<QTreeWidget>("TreeView1");
-        QCOMPARE(tree->topLevelItem(2)->text(0), "LATE [02:00:00:00:00:0D]");
-        QCOMPARE(f.c().find<QGroupBox>("frmTreeView")->title(), "Select element: (3 items)");
+        QStringList nodes;
+        for (int i = 0; i < tree->topLevelItemCount(); ++i)
+            nodes << tree->topLevelItem(i)->text(0);
+        QCOMPARE(nodes, (QStringList{"STUDIO 1 [02:00:00:00:00:0A]", "TX SITE [02:00:00:00:00:0B]",
+                                     "NO ROLE [02:00:00:00:00:0C]", "LATE [02:00:00:00:00:0D]"}));
+        QCOMPARE(f.c().find<QGroupBox>("frmTreeView")->title(), "Select element: (4 items)");
+        auto* encoders = f.c().find<QComboBox>("cmbEncoders");
+        QCOMPARE(encoders->count(), 2);
+        QCOMPARE(encoders->itemText(1), "STUDIO 1 [02:00:00:00:00:0A]");
 
         QByteArray ini = kEncoder + "[02000000000F]\r\n";
         for (int i = 0; i < 22; ++i)
@@ -166,6 +186,9 @@ private slots:
         // Not a number: the key's default; outside a list: no selection; only exactly 1 ticks.
         QCOMPARE(values, (QList<int>{-1, -1, 1, -1, 14, 1, 37, 43, 0, 1}));
         QCOMPARE(f.readIni(), ini); // 14 is not below the bar: nothing rewritten
+        QTimer::singleShot(0, &f.station().window(), &QWidget::close);
+        f.station().RefreshList();
+        QCOMPARE(tree->topLevelItemCount(), 0);
     }
 
     void save_data() {
