@@ -1,12 +1,9 @@
-// The element editor of the running station: field rules per element type, captions that
-// follow values, the attenuation a user moves, the firmware notice, the toolbar's keys, and
-// what scripts and screen readers find of the controls and can do with them.
+// The element editor of the running station: what it shows per element type, the attenuation a
+// user moves, the text fields' rules, the firmware notice, the toolbar's keys, and what screen
+// readers and scripts find and can do.
 #include "support/stationfixture.h"
 
 #include "app/frmDisclaimer.h"
-#include "diag/frmAdjust.h"
-#include "editor/elementeditor.h"
-#include "fakes/scriptedmessagebox.h"
 
 #include <QtNetwork>
 #include <QtTest>
@@ -16,23 +13,95 @@ namespace {
 
 const QByteArray kElements =
     "[02000000000A]\r\nNAME=STUDIO 1\r\nIP=127.0.11.3\r\nTX=1\r\nMULTI=239.1.2.3\r\nROLE=1\r\n"
-    "[02000000000B]\r\nNAME=TX SITE\r\nIP=127.0.11.2\r\nINPUT=0\r\nTX=0\r\nMULTI=239.1.2.3\r\n"
-    "ROLE=2\r\nSFN=1\r\nBUF=3\r\nATT=200\r\nSDM=0\r\nSDL=37\r\nSDT=43\r\n"
+    "[02000000000B]\r\nNAME=TX "
+    "SITE\r\nIP=127.0.11.2\r\nMASK=255.0.0.0\r\nGW=127.0.0.254\r\nINPUT=0\r\nTX=0\r\n"
+    "MULTI=239.1.2.3\r\nROLE=2\r\nSFN=1\r\nBUF=3\r\nATT=200\r\nSDM=0\r\nSDL=37\r\nSDT=43\r\n"
     "[02000000000C]\r\nNAME=LOW\r\nIP=127.0.11.2\r\nROLE=2\r\nATT=5\r\n"
     "[02000000000E]\r\nNAME=ODD\r\nTX=0\r\nREMOTE=10.1.1.1\r\nROLE=3\r\n";
 
 const QString kA = "02:00:00:00:00:0A", kB = "02:00:00:00:00:0B", kC = "02:00:00:00:00:0C";
 
-QAccessibleInterface* reader(QWidget* w) {
-    return QAccessible::queryAccessibleInterface(w);
+QAccessibleInterface* reader(QObject* o) {
+    return QAccessible::queryAccessibleInterface(o);
 }
 // What a screen reader, voice control or switch access does with a control.
 void act(QWidget* w, const QString& action) {
     reader(w)->actionInterface()->doAction(action);
 }
+QAccessibleInterface* byDescription(QAccessibleInterface* a, const QString& description) {
+    for (int i = 0; a && a->text(QAccessible::Description) != description && i < a->childCount();
+         ++i)
+        if (QAccessibleInterface* found = byDescription(a->child(i), description))
+            return found;
+    return a && a->text(QAccessible::Description) == description ? a : nullptr;
+}
+// Where a part of a horizontal bar lies now.
+QRect part(QScrollBar* bar, QStyle::SubControl control) {
+    QStyleOptionSlider o;
+    o.initFrom(bar);
+    o.state |= QStyle::State_Horizontal;
+    o.minimum = bar->minimum();
+    o.maximum = bar->maximum();
+    o.sliderPosition = bar->sliderPosition();
+    o.pageStep = bar->pageStep();
+    return bar->style()->subControlRect(QStyle::CC_ScrollBar, &o, control, bar);
+}
+
+// What the editor shows after the first `steps` of a scenario: the element type; the remote
+// field's name, as a reader hears it, and text; the caption of the shared row; what a reader
+// hears of the buffer, the attenuation, the silence level and time. Then whether the source
+// list shows (and the attenuation not), the buffer, the statistics and adjustment buttons and
+// "Start audio monitoring" are enabled.
+struct Shown {
+    int steps;
+    QStringList texts;
+    bool source = true, buffer = false, stats = true, adjust = false, monitoring = true;
+};
 
 // How a control is worked: by the program, by a user, or through the accessibility interface.
-enum class Way { Program, Key, Wheel, ReaderValue, Shortcut, Space, Enter, Press, None };
+enum class Way {
+    Program,
+    Key,
+    Wheel,
+    Drag,
+    Middle,
+    ScrollHere,
+    ReaderValue,
+    Shortcut,
+    Space,
+    Enter,
+    Press,
+    None
+};
+
+// The attenuation of an element moved one way: what the element gets (0: nothing) and the
+// "att" line nms.ini holds afterwards. With readOnly nms.ini may not be written.
+struct Move {
+    QString mac = kB;
+    bool readOnly = false;
+    Way way = Way::None;
+    int sent = 0;
+    QByteArray stored;
+};
+
+// Keys typed into a field once it is entered (\b is Backspace): its text once the focus has
+// left, and whether it is light red.
+struct Typed {
+    QString field, typed, text;
+    bool red = false;
+};
+
+// A toolbar button worked its way, with monitoring started before or not: the key it tells a
+// reader, the title of the box shown, if any, whether monitoring runs and the MAC shown after.
+struct Command {
+    bool monitoring = false;
+    int button;
+    QString keys;
+    Way way = Way::Shortcut;
+    QString box;
+    bool monitoringAfter = false;
+    QString shown = kA;
+};
 
 // A started station on a shown window with one encoder, two decoders and one UNKNOWN.
 struct Editor : testsupport::StationFixture {
@@ -46,98 +115,127 @@ struct Editor : testsupport::StationFixture {
         auto* bar = station().window().findChild<QToolBar*>("Toolbar1");
         return qobject_cast<QToolButton*>(bar->widgetForAction(c().toolbarButton[n]));
     }
-    // What the user sees, and a reader hears, of the role-dependent part of the editor: the
-    // remote field's name, the captions, the bars' values.
-    QString seen() {
-        auto& w = c();
-        const auto n = [](bool b) { return QString::number(b); };
-        const auto value = [](QWidget* bar) { return reader(bar)->text(QAccessible::Value); };
-        const QString bits = n(w.cmbAudioInput->isVisible()) + n(w.scrlAtten->isVisible()) +
-                             n(w.scrlBuffer->isEnabled()) + n(w.cmdGetStats->isEnabled()) +
-                             n(w.cmdAdjust->isEnabled()) + n(w.toolbarButton[6]->isEnabled());
-        return QStringList{w.lblElementType->text(),
-                           reader(w.txtRemoteIP)->text(QAccessible::Name),
-                           w.txtRemoteIP->text(),
-                           w.Label9->text(),
-                           value(w.scrlBuffer),
-                           value(w.scrlAtten),
-                           value(w.scrlSilDetLevel),
-                           value(w.scrlSilDetTime),
-                           bits}
-            .join('|');
-    }
 };
 
 } // namespace
-
-Q_DECLARE_METATYPE(Way)
 
 class TestEditor : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::German)); }
 
-    // Chosen by click and keyboard; an UNKNOWN keeps the last layout but not its addresses;
-    // the captions follow the values, with a decimal point in any locale, and the names follow
-    // the captions.
+    // Each row takes the first `steps` of these: an encoder chosen by click, unicast chosen and
+    // an x typed into the remote address, a decoder chosen by key, low latency ticked by a
+    // reader and the attenuation set to 255 by the program, an UNKNOWN chosen by key, the list
+    // refreshed. An UNKNOWN keeps the last layout but not its addresses; captions follow the
+    // values with a decimal point in any locale; loading and the program's moves write nothing.
+    void fieldRulesPerElementType_data() {
+        QTest::addColumn<Shown>("row");
+        QTest::newRow("encoder") << Shown{.steps = 1,
+                                          .texts = {"ENCODER", "Multicast IP:", "239.1.2.3",
+                                                    "Audio source:", "2.5mS", "Audio atten: dB",
+                                                    "0dBu", "0Sec"}};
+        QTest::newRow("unicast, not an address")
+            << Shown{.steps = 2,
+                     .texts = {"ENCODER", "Decoder IP: (not a valid address)", "192.168.1.91x",
+                               "Audio source:", "2.5mS", "Audio atten: dB", "0dBu", "0Sec"}};
+        QTest::newRow("decoder") << Shown{.steps = 3,
+                                          .texts = {"DECODER", "Multicast IP:", "239.1.2.3",
+                                                    "Audio atten:", "10mS", "Audio atten: -27.5 dB",
+                                                    "-18.4dBu", "19.6Sec"},
+                                          .source = false,
+                                          .buffer = true,
+                                          .adjust = true,
+                                          .monitoring = false};
+        QTest::newRow("low latency, 255")
+            << Shown{.steps = 4,
+                     .texts = {"DECODER", "Multicast IP:", "239.1.2.3", "Audio atten:", "6.25mS",
+                               "Audio atten: 0 dB", "-18.4dBu", "19.6Sec"},
+                     .source = false,
+                     .buffer = true,
+                     .adjust = true,
+                     .monitoring = false};
+        QTest::newRow("unknown") << Shown{.steps = 5,
+                                          .texts = {"UNKNOWN", "Decoder IP:", "10.1.1.1",
+                                                    "Audio atten:", "12.5mS", "Audio atten: 0 dB",
+                                                    "-18.4dBu", "19.6Sec"},
+                                          .source = false,
+                                          .buffer = true,
+                                          .monitoring = false};
+        QTest::newRow("cleared") << Shown{.steps = 6,
+                                          .texts = {"-", "Decoder IP:", "", "Audio atten:", "-mS",
+                                                    "Audio atten: 0 dB", "-18.4dBu", "19.6Sec"},
+                                          .source = false,
+                                          .buffer = true,
+                                          .stats = false,
+                                          .monitoring = false};
+    }
     void fieldRulesPerElementType() {
+        QFETCH(Shown, row);
         Editor f;
         auto& c = f.c();
-        QVERIFY(f.selectNode(kA));
-        const QString sil = "|dB|0dBu|0Sec|";
-        QCOMPARE(f.seen(), "ENCODER|Multicast IP:|239.1.2.3|Audio source:|2.5mS" + sil + "100101");
-        c.cmbAudioTX->setCurrentIndex(0); // unicast: the stored (default) decoder address
-        QCOMPARE(f.seen(), "ENCODER|Decoder IP:|192.168.1.91|Audio source:|2.5mS" + sil + "100101");
-        QTest::keyClicks(c.txtRemoteIP, "x"); // told in words, not by colour alone
-        const QString bad = "ENCODER|Decoder IP: (not a valid address)|192.168.1.91x|";
-        QCOMPARE(f.seen(), bad + "Audio source:|2.5mS" + sil + "100101");
-        QTest::keyClick(c.TreeView1, Qt::Key_Down);
-        QCOMPARE(f.seen(), "DECODER|Multicast IP:|239.1.2.3|Audio atten:|10mS|-27.5 dB|-18.4dBu|"
-                           "19.6Sec|011110");
-        QCOMPARE(reader(c.scrlAtten)->text(QAccessible::Name), "Audio atten: -27.5 dB");
-        act(c.chkLowLatency, QAccessibleActionInterface::toggleAction());
-        c.scrlAtten->setValue(255); // never "-0"
-        QCOMPARE(f.seen(), "DECODER|Multicast IP:|239.1.2.3|Audio atten:|6.25mS|0 dB|-18.4dBu|"
-                           "19.6Sec|011110");
-        QTest::keyClick(c.TreeView1, Qt::Key_End);
-        QCOMPARE(f.seen(), "UNKNOWN|Decoder IP:|10.1.1.1|Audio atten:|12.5mS|0 dB|-18.4dBu|"
-                           "19.6Sec|011100");
-        f.station().RefreshList();
-        QCOMPARE(f.seen(), "-|Decoder IP:||Audio atten:|-mS|0 dB|-18.4dBu|19.6Sec|011000");
-        QCOMPARE(f.readIni(), kElements); // neither loading nor the program's moves write
+        const std::function<void()> scenario[] = {
+            [&] { QVERIFY(f.selectNode(kA)); },
+            [&] {
+                c.cmbAudioTX->setCurrentIndex(0);
+                QTest::keyClicks(c.txtRemoteIP, "x");
+            },
+            [&] { QTest::keyClick(c.TreeView1, Qt::Key_Down); },
+            [&] {
+                act(c.chkLowLatency, QAccessibleActionInterface::toggleAction());
+                c.scrlAtten->setValue(255);
+            },
+            [&] { QTest::keyClick(c.TreeView1, Qt::Key_End); },
+            [&] { f.station().RefreshList(); }};
+        for (int i = 0; i < row.steps; ++i)
+            scenario[i]();
+        const auto value = [](QWidget* bar) { return reader(bar)->text(QAccessible::Value); };
+        QCOMPARE(
+            (QStringList{c.lblElementType->text(), reader(c.txtRemoteIP)->text(QAccessible::Name),
+                         c.txtRemoteIP->text(), c.Label9->text(), value(c.scrlBuffer),
+                         reader(c.scrlAtten)->text(QAccessible::Name), value(c.scrlSilDetLevel),
+                         value(c.scrlSilDetTime)}),
+            row.texts);
+        QCOMPARE(c.cmbAudioInput->isVisible(), row.source);
+        QCOMPARE(c.scrlAtten->isVisible(), !row.source);
+        QCOMPARE(c.scrlBuffer->isEnabled(), row.buffer);
+        QCOMPARE(c.cmdGetStats->isEnabled(), row.stats);
+        QCOMPARE(c.cmdAdjust->isEnabled(), row.adjust);
+        QCOMPARE(c.toolbarButton[6]->isEnabled(), row.monitoring);
+        QCOMPARE(f.readIni(), kElements);
     }
 
-    // A user's move, by keys, wheel or a reader's value, is sent to the element's 2977 and
-    // stored; the program's own moves, before and after, are not. A failed write, of a move or
-    // of the load's correction of a value below 14, gets the same box.
+    // A user's move is sent to the element's 2977 and stored; the program's own moves, before
+    // and after, are not; a dragged thumb sends once it is released. A failed write, of a move
+    // or of the load's correction of a value below 14, gets the same box.
     void attenuationMovedByUser_data() {
-        QTest::addColumn<QString>("mac");
-        QTest::addColumn<bool>("readOnly"); // nms.ini may not be written: a box says so
-        QTest::addColumn<Way>("move");
-        QTest::addColumn<int>("sent"); // 0: nothing
-        QTest::addColumn<QByteArray>("stored");
-        QTest::newRow("program") << kB << false << Way::Program << 0 << QByteArray("ATT=200");
-        QTest::newRow("key") << kB << false << Way::Key << 199 << QByteArray("ATT=199");
-        QTest::newRow("wheel") << kB << false << Way::Wheel << 197 << QByteArray("ATT=197");
+        QTest::addColumn<Move>("row");
+        QTest::newRow("program") << Move{.way = Way::Program, .stored = "ATT=200"};
+        QTest::newRow("key") << Move{.way = Way::Key, .sent = 199, .stored = "ATT=199"};
+        QTest::newRow("wheel") << Move{.way = Way::Wheel, .sent = 197, .stored = "ATT=197"};
+        QTest::newRow("thumb dragged") << Move{.way = Way::Drag, .sent = 255, .stored = "ATT=255"};
+        QTest::newRow("middle click") << Move{.way = Way::Middle, .sent = 14, .stored = "ATT=14"};
+        QTest::newRow("Scroll here")
+            << Move{.way = Way::ScrollHere, .sent = 255, .stored = "ATT=255"};
         QTest::newRow("reader's value")
-            << kB << false << Way::ReaderValue << 14 << QByteArray("ATT=14");
-        QTest::newRow("key, read-only") << kB << true << Way::Key << 199 << QByteArray("ATT=200");
-        QTest::newRow("load of 5") << kC << false << Way::None << 0 << QByteArray("ATT=14");
+            << Move{.way = Way::ReaderValue, .sent = 14, .stored = "ATT=14"};
+        QTest::newRow("key, read-only")
+            << Move{.readOnly = true, .way = Way::Key, .sent = 199, .stored = "ATT=200"};
+        QTest::newRow("load of 5") << Move{.mac = kC, .stored = "ATT=14"};
         QTest::newRow("load of 5, read-only")
-            << kC << true << Way::None << 0 << QByteArray("ATT=5");
+            << Move{.mac = kC, .readOnly = true, .stored = "ATT=5"};
     }
     void attenuationMovedByUser() {
-        QFETCH(QString, mac);
-        QFETCH(bool, readOnly);
-        QFETCH(Way, move);
-        QFETCH(int, sent);
+        QFETCH(Move, row);
+        const Way move = row.way;
         Editor f;
         QUdpSocket element;
         QVERIFY(element.bind(QHostAddress("127.0.11.2"), 2977));
-        QVERIFY(!readOnly || QFile::setPermissions(f.iniPath(), QFile::ReadOwner));
-        QVERIFY(f.selectNode(mac));
+        QVERIFY(!row.readOnly || QFile::setPermissions(f.iniPath(), QFile::ReadOwner));
+        QVERIFY(f.selectNode(row.mac));
         QScrollBar* bar = f.c().scrlAtten;
         bar->setFocus();
+        const int y = bar->height() / 2;
         if (move == Way::Program) {
             bar->setValue(150);
         } else if (move == Way::Key) {
@@ -146,17 +244,75 @@ private slots:
             QWheelEvent wheel(QPointF(bar->rect().center()), QPointF(), {}, QPoint(0, -120),
                               Qt::NoButton, {}, Qt::NoScrollPhase, false);
             QApplication::sendEvent(bar, &wheel);
+        } else if (move == Way::Drag) {
+            QTest::mousePress(bar, Qt::LeftButton, {},
+                              part(bar, QStyle::SC_ScrollBarSlider).center());
+            QTest::mouseMove(bar, QPoint(bar->width() + 50, y));
+            QVERIFY(bar->isSliderDown());
+            QVERIFY(!element.hasPendingDatagrams() && f.readIni().contains("ATT=200\r\n"));
+            QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(bar->width() + 50, y));
+        } else if (move == Way::Middle) {
+            QTest::mouseClick(bar, Qt::MiddleButton, {},
+                              part(bar, QStyle::SC_ScrollBarSubPage).topLeft() + QPoint(1, y));
+        } else if (move == Way::ScrollHere) {
+            QTimer::singleShot(0, [] {
+                auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+                for (QAction* a : menu->actions())
+                    if (a->text() == "Scroll here")
+                        menu->setActiveAction(a);
+                QTest::keyClick(menu, Qt::Key_Return);
+            });
+            const QPoint here = part(bar, QStyle::SC_ScrollBarAddPage).topRight() + QPoint(-1, y);
+            QContextMenuEvent menu(QContextMenuEvent::Mouse, here, bar->mapToGlobal(here));
+            QApplication::sendEvent(bar, &menu);
         } else if (move == Way::ReaderValue) {
             reader(bar)->valueInterface()->setCurrentValue(14);
         }
-        QTRY_COMPARE(element.pendingDatagramSize(), sent ? 2 : -1);
-        QCOMPARE(element.receiveDatagram().data(), sent ? QByteArray(1, char(sent)) + '\0' : "");
-        QCOMPARE(f.boxes.texts(), readOnly ? QStringList{"Unable to write the local database.\r"
-                                                         "Cannot save this element info."}
-                                           : QStringList());
+        QTRY_COMPARE(element.pendingDatagramSize(), row.sent ? 2 : -1);
+        QCOMPARE(element.receiveDatagram().data(),
+                 row.sent ? QByteArray(1, char(row.sent)) + '\0' : "");
+        QCOMPARE(f.boxes.texts(), row.readOnly ? QStringList{"Unable to write the local database.\r"
+                                                             "Cannot save this element info."}
+                                               : QStringList());
         bar->setValue(100);
-        QFETCH(QByteArray, stored);
-        QVERIFY(f.readIni().contains(stored + "\r\n"));
+        QVERIFY(f.readIni().contains(row.stored + "\r\n"));
+    }
+
+    // Entering a field selects its whole text, so typing replaces it; each field holds its
+    // length; an address field is light red while its text is no address; the name is upper-
+    // cased once the focus leaves it.
+    void textFields_data() {
+        QTest::addColumn<Typed>("row");
+        QTest::newRow("IP of 300") << Typed{"txtElementIP", "192.168.1.300", "192.168.1.300", true};
+        QTest::newRow("IP corrected") << Typed{"txtElementIP", "192.168.1.300\b", "192.168.1.30"};
+        QTest::newRow("IP of 16") << Typed{"txtElementIP", "1234567890123456", "123456789012345",
+                                           true};
+        QTest::newRow("mask of 3 parts") << Typed{"txtElementMask", "10.0.0", "10.0.0", true};
+        QTest::newRow("mask emptied") << Typed{"txtElementMask", "x\b", ""};
+        QTest::newRow("gateway of 5 parts")
+            << Typed{"txtElementGW", "10.0.0.1.5", "10.0.0.1.5", true};
+        QTest::newRow("remote address") << Typed{"txtRemoteIP", "10.0.0.1", "10.0.0.1"};
+        QTest::newRow("name") << Typed{"txtElementName", "studio a", "STUDIO A"};
+        QTest::newRow("name of 17")
+            << Typed{"txtElementName", "abcdefghijklmnopq", "ABCDEFGHIJKLMNOP"};
+        QTest::newRow("audio VLAN") << Typed{"txtVLAN_Audio", "4095", "4095"};
+        QTest::newRow("O&M VLAN of 5") << Typed{"txtVLAN_OM", "12345", "1234"};
+    }
+    void textFields() {
+        QFETCH(Typed, row);
+        Editor f;
+        QVERIFY(f.selectNode(kB));
+        auto* edit = f.station().window().findChild<QLineEdit*>(row.field);
+        const QString before = edit->text();
+        QVERIFY(!before.isEmpty());
+        QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(2, edit->height() / 2));
+        QTRY_COMPARE(edit->selectedText(), before);
+        QTest::keyClicks(edit, row.typed);
+        QTest::keyClick(edit, Qt::Key_Tab);
+        QVERIFY(!edit->hasFocus());
+        QCOMPARE(edit->text(), row.text);
+        QCOMPARE(edit->palette().color(QPalette::Base),
+                 row.red ? QColor(255, 128, 128) : QApplication::palette().color(QPalette::Base));
     }
 
     // Shown while "EULA1" is not a number; each tick or untick of the box, by a click or a
@@ -185,80 +341,60 @@ private slots:
                                     "&Close", "11", "02", "13"}));
     }
 
-    // Scripts and screen readers find each control the same way: its name is its object name
-    // and its accessible description, and it has the role of its kind.
-    void controlsByName() {
-        const QList<QPair<QAccessible::Role, QString>> families{
-            {QAccessible::EditableText, "txtElementName txtElementIP txtElementMask txtElementGW "
-                                        "txtRemoteIP txtVLAN_Audio txtVLAN_OM"},
-            {QAccessible::ComboBox,
-             "cmbEncoders cmbAudioInput cmbAudioType cmbAudioTX cmbSilDetMode cmbNMSIPAddr"},
-            {QAccessible::ScrollBar, "scrlAtten scrlBuffer scrlSilDetLevel scrlSilDetTime"},
-            {QAccessible::CheckBox, "chkLowLatency chkSFNEnabled chkGetVolume"},
-            {QAccessible::Button,
-             "cmdPing cmdGetStats cmdAdjust Toolbar1Button1 "
-             "Toolbar1Button2 Toolbar1Button4 Toolbar1Button6 Toolbar1Button7"},
-            {QAccessible::StaticText, "lblElementType lblElementMAC lblSerialNumber lblVersion "
-                                      "Label7 Label9 lblAttenDB Label20 lblLatency Label24 "
-                                      "lblSilDetLevel Label26 lblSilDetTime lblVolume"},
-            {QAccessible::Tree, "TreeView1"}};
-        testsupport::StationFixture f(QStringLiteral("127.0.11.1"));
-        QMainWindow& w = f.station().window();
-        for (const auto& [role, names] : families) {
-            for (const QString& name : names.split(' ')) {
-                auto found = w.findChildren<QWidget*>(name);
-                if (auto* action = w.findChild<QAction*>(name))
-                    found << w.findChild<QToolBar*>("Toolbar1")->widgetForAction(action);
-                QVERIFY2(found.size() == 1, qPrintable(name));
-                QAccessibleInterface* a = reader(found.first());
-                QVERIFY2(a->text(QAccessible::Description) == name && a->role() == role,
-                         qPrintable(name));
-            }
-        }
+    // A script finds a control by its accessible description, which is the control's name.
+    void controlByDescription_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("role");
+        QTest::newRow("address field") << "txtElementIP" << int(QAccessible::EditableText);
+        QTest::newRow("attenuation") << "scrlAtten" << int(QAccessible::ScrollBar);
+        QTest::newRow("PTP sync") << "chkSFNEnabled" << int(QAccessible::CheckBox);
+        QTest::newRow("latency") << "lblLatency" << int(QAccessible::StaticText);
+        QTest::newRow("Save changes") << "Toolbar1Button4" << int(QAccessible::Button);
+    }
+    void controlByDescription() {
+        QFETCH(QString, name);
+        Editor f;
+        QVERIFY(f.selectNode(kB));
+        QAccessibleInterface* found = byDescription(reader(&f.station().window()), name);
+        QVERIFY(found);
+        QTEST(int(found->role()), "role");
+        QVERIFY(found->object()->objectName().startsWith(name));
     }
 
     // Each toolbar command by its key, and by Space, Enter or a reader's Press on its focused
     // button, does what a click does, boxes included; nothing while its button is disabled.
     // The button tells a reader its key.
     void toolbarKeys_data() {
-        QTest::addColumn<bool>("monitoring"); // started before
-        QTest::addColumn<int>("button");
-        QTest::addColumn<QKeySequence>("keys");
-        QTest::addColumn<Way>("way");
-        QTest::addColumn<QString>("box"); // the title of the box shown, if any
-        QTest::addColumn<bool>("monitoringAfter");
-        QTest::addColumn<QString>("shownAfter");
-        const QKeySequence ctrlD("Ctrl+D"), f5("F5"), ctrlS("Ctrl+S"), ctrlM("Ctrl+M"),
-            ctrlShiftM("Ctrl+Shift+M");
+        QTest::addColumn<Command>("row");
         QTest::newRow("Ctrl+D discovers")
-            << false << 1 << ctrlD << Way::Shortcut << "Auto Discovery" << false << kA;
-        QTest::newRow("F5 refreshes") << false << 2 << f5 << Way::Shortcut << "" << false << "-";
-        QTest::newRow("Ctrl+S saves")
-            << false << 4 << ctrlS << Way::Shortcut << "Error!" << false << kA;
-        QTest::newRow("Ctrl+M starts") << false << 6 << ctrlM << Way::Shortcut << "" << true << kA;
+            << Command{.button = 1, .keys = "Ctrl+D", .box = "Auto Discovery"};
+        QTest::newRow("F5 refreshes") << Command{.button = 2, .keys = "F5", .shown = "-"};
+        QTest::newRow("Ctrl+S saves") << Command{.button = 4, .keys = "Ctrl+S", .box = "Error!"};
+        QTest::newRow("Ctrl+M starts")
+            << Command{.button = 6, .keys = "Ctrl+M", .monitoringAfter = true};
         QTest::newRow("Ctrl+Shift+M stops")
-            << true << 7 << ctrlShiftM << Way::Shortcut << "" << false << kA;
-        QTest::newRow("Ctrl+M, started") << true << 6 << ctrlM << Way::Shortcut << "" << true << kA;
-        QTest::newRow("Space starts") << false << 6 << ctrlM << Way::Space << "" << true << kA;
-        QTest::newRow("Enter refreshes") << false << 2 << f5 << Way::Enter << "" << false << "-";
+            << Command{.monitoring = true, .button = 7, .keys = "Ctrl+Shift+M"};
+        QTest::newRow("Ctrl+M, started")
+            << Command{.monitoring = true, .button = 6, .keys = "Ctrl+M", .monitoringAfter = true};
+        QTest::newRow("Space starts")
+            << Command{.button = 6, .keys = "Ctrl+M", .way = Way::Space, .monitoringAfter = true};
+        QTest::newRow("Enter refreshes")
+            << Command{.button = 2, .keys = "F5", .way = Way::Enter, .shown = "-"};
         QTest::newRow("Press discovers")
-            << false << 1 << ctrlD << Way::Press << "Auto Discovery" << false << kA;
+            << Command{.button = 1, .keys = "Ctrl+D", .way = Way::Press, .box = "Auto Discovery"};
     }
     void toolbarKeys() {
-        QFETCH(int, button);
-        QFETCH(QKeySequence, keys);
-        QFETCH(Way, way);
-        QFETCH(QString, box);
+        QFETCH(Command, row);
+        const Way way = row.way;
         Editor f;
         QVERIFY(f.selectNode(kA));
-        QFETCH(bool, monitoring);
-        if (monitoring)
+        if (row.monitoring)
             f.station().StartMonitoring();
-        QToolButton* b = f.button(button);
+        QToolButton* b = f.button(row.button);
         const QString press = QAccessibleActionInterface::pressAction();
-        QCOMPARE(reader(b)->actionInterface()->keyBindingsForAction(press), {keys.toString()});
+        QCOMPARE(reader(b)->actionInterface()->keyBindingsForAction(press), {row.keys});
         if (way == Way::Shortcut) {
-            QTest::keySequence(&f.station().window(), keys);
+            QTest::keySequence(&f.station().window(), QKeySequence(row.keys));
         } else if (way == Way::Press) {
             act(b, press);
             QCOMPARE(f.boxes.count(), 0); // the reader is answered before a box can hold it
@@ -267,9 +403,9 @@ private slots:
             QTest::keyClick(b, way == Way::Space ? Qt::Key_Space : Qt::Key_Return);
         }
         QTRY_VERIFY(!b->isDown()); // the click follows the press animation of a key or a reader
-        QCOMPARE(f.boxes.titles(), box.isEmpty() ? QStringList() : QStringList{box});
-        QTEST(f.c().chkGetVolume->isChecked(), "monitoringAfter");
-        QTEST(f.c().lblElementMAC->text(), "shownAfter");
+        QCOMPARE(f.boxes.titles(), row.box.isEmpty() ? QStringList() : QStringList{row.box});
+        QCOMPARE(f.c().chkGetVolume->isChecked(), row.monitoringAfter);
+        QCOMPARE(f.c().lblElementMAC->text(), row.shown);
     }
 
     // Tab goes from the toolbar's enabled buttons to the list, then on to the editor.
@@ -283,47 +419,6 @@ private slots:
         }
         QCOMPARE(seen, (QStringList{"Toolbar1Button2Widget", "Toolbar1Button4Widget", "TreeView1",
                                     "lblElementType"}));
-    }
-
-    // The SFN window's boxes act on a reader's Toggle as on a click, and once on a change the
-    // window makes itself (opening with auto clear on, a reply turning auto servo on); the auto
-    // servo box is announced by the caption a reply gives it.
-    void sfnWindowBoxes_data() {
-        QTest::addColumn<QString>("box");       // toggled by a reader; none: a reply turns servo on
-        QTest::addColumn<bool>("autoRefresh");  // after; it starts the other way
-        QTest::addColumn<QString>("autoClear"); // "AutoClearCounters" after, "1" at opening
-        QTest::addColumn<int>("stores");        // of "AutoClearCounters", opening included
-        QTest::newRow("auto refresh") << "chkAutoUpdate" << true << "1" << 1;
-        QTest::newRow("auto servo") << "chkAutoServo" << false << "1" << 1;
-        QTest::newRow("auto clear") << "chkAutoClear" << false << "0" << 2;
-        QTest::newRow("reply") << "" << false << "1" << 1;
-    }
-    void sfnWindowBoxes() {
-        QFETCH(QString, box);
-        Editor f;
-        QVERIFY(f.selectNode(kB));
-        f.settings.values.insert("AutoClearCounters", "1");
-        const int saves = f.settings.saves;
-        diag::FrmAdjust window(*f.station().elementEditor().selected(), "127.0.11.1");
-        QVERIFY(window.start());
-        window.show();
-        auto* autoUpdate = window.findChild<QCheckBox*>("chkAutoUpdate");
-        QFETCH(bool, autoRefresh);
-        autoUpdate->setChecked(!autoRefresh);
-        if (box.isEmpty()) {
-            QUdpSocket element;
-            const QByteArray servo = QByteArray::fromHex("ffffff8801"); // -120 nS, auto servo on
-            element.writeDatagram(QByteArray(56, '\0') + servo, QHostAddress("127.0.11.1"), 2978);
-            auto* servoBox = window.findChild<QCheckBox*>("chkAutoServo");
-            QTRY_COMPARE(reader(servoBox)->text(QAccessible::Name), "Auto servo (-120 nS)");
-            QVERIFY(servoBox->isChecked());
-        } else {
-            act(window.findChild<QCheckBox*>(box), QAccessibleActionInterface::toggleAction());
-        }
-        QCOMPARE(autoUpdate->isChecked(), autoRefresh);
-        QCOMPARE(window.findChild<QTimer*>("Timer2")->isActive(), autoRefresh);
-        QTEST(f.settings.values.value("AutoClearCounters"), "autoClear");
-        QTEST(f.settings.saves - saves, "stores");
     }
 
     // At 1024x768 every shown control lies inside the window and none covers another; the
@@ -371,8 +466,9 @@ private slots:
         QTreeWidget* tree = f.c().TreeView1;
         const QRect node = tree->visualItemRect(tree->topLevelItem(0));
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, node.center());
-        QCOMPARE(f.boxes.texts(), QStringList("Cannot load this element info.\rThe data stored in "
-                                              "your computer about this element, is corrupted (1)."));
+        QCOMPARE(f.boxes.texts(),
+                 QStringList("Cannot load this element info.\rThe data stored in "
+                             "your computer about this element, is corrupted (1)."));
     }
 };
 
