@@ -56,22 +56,23 @@ struct DelayRow {
     bool error = false; // "Error 4"
 };
 
-struct OpeningRow {
-    QByteArray stored;
-    QString autoClear = "0"; // the setting; its box ticked when "1"
-    QString delay = "0 nS";
-    bool servo = false;
-    int stores = 0; // of the setting: a box ticked at opening stores it again
-};
-
-// The element has "DLY=0" and "SRV=0" and the setting "AutoClearCounters" is "0" at first.
+// The element has the stored lines besides its name and address, the setting
+// "AutoClearCounters" is autoClear, and the user takes the steps, answering Yes to the reset
+// question or not. Then: what the element got after the window's first request, the additional
+// delay, the auto servo and auto clear boxes, auto refresh, the setting and how often it was
+// stored; once the window is closed, the element's lines and every box shown.
 struct CommandRow {
     bool adjust = true;
-    bool yes = false; // to the reset question
-    Steps steps;
-    Datagrams sent; // after the window's first request
     QString autoClear = "0";
-    QByteArray stored = "DLY=0\nSRV=0\n"; // once the window is closed
+    QByteArray stored = "DLY=0\nSRV=0\n";
+    bool yes = false;
+    Steps steps;
+    Datagrams sent;
+    QString delay = "0 nS";
+    bool servo = false, clear = false, autoRefresh = false;
+    QString autoClearAfter = "0";
+    int stores = 0;
+    QByteArray written = "DLY=0\nSRV=0\n";
     QStringList boxes;
 };
 
@@ -184,10 +185,6 @@ private slots:
             << StatsRow{.replies = {reply({{0, 10}, {8, 5}}, 62), reply({{0, kMax}, {8, 1}})},
                         .labels = {"2147483647", "-", "0", "-", "-", "-", "-", "-", "-", "-"},
                         .error = true};
-        QTest::newRow("RX overflows")
-            << StatsRow{.replies = {reply({{0, 4}, {4, kMax}, {12, 1}})},
-                        .labels = {"4", "0 (0%)", "2147483647", "-", "-", "-", "-", "-", "-", "-"},
-                        .error = true};
         QTest::newRow("sfn not a number")
             << StatsRow{.sfn = "x1",
                         .replies = {reply({})},
@@ -241,20 +238,6 @@ private slots:
             .replies = {reply({{40, 100000}, {52, 25000}, {56, -120}}, 61, 1)},
             .labels = {"124 uS, 880 nS", "520 uS, 978 nS", "25 uS, 0 nS"},
             .servo = "Auto servo (-120 nS)"};
-        QTest::newRow("servo off")
-            << DelayRow{.stored = "SFN=1\nDLY=250\nSRV=1\n",
-                        .replies = {reply({{52, 25000}})},
-                        .labels = {"25 uS, 0 nS", "421 uS, 98 nS", "25 uS, 0 nS"}};
-        QTest::newRow("average overflows")
-            << DelayRow{.replies = {reply({{40, kMax}, {52, 25000}})},
-                        .labels = {"-", "-", "25 uS, 0 nS"},
-                        .autoRefresh = true,
-                        .error = true};
-        QTest::newRow("summary overflows")
-            << DelayRow{.replies = {reply({{40, kMax - 396097 - 25000}, {52, 25000}})},
-                        .labels = {"-", "-", "25 uS, 0 nS"},
-                        .autoRefresh = true,
-                        .error = true};
         QTest::newRow("maximum overflows")
             << DelayRow{.stored = "SFN=1\n",
                         .replies = {reply({{48, kMax}, {52, 100}})},
@@ -266,13 +249,15 @@ private slots:
                                                       .servo = off,
                                                       .autoRefresh = true,
                                                       .error = true};
-        // The dropped reply would have moved the bar, which ends auto refresh.
+        // The dropped reply would have moved the bar, which ends auto refresh; the summary of
+        // the second overflows.
         for (int size : {60, 62})
-            QTest::addRow("%d bytes dropped", size) << DelayRow{
-                .replies = {reply({{52, 3000000}}, size), reply({{40, kMax}, {52, 25000}})},
-                .labels = {"-", "-", "25 uS, 0 nS"},
-                .autoRefresh = true,
-                .error = true};
+            QTest::addRow("%d bytes dropped", size)
+                << DelayRow{.replies = {reply({{52, 3000000}}, size),
+                                        reply({{40, kMax - 396097 - 25000}, {52, 25000}})},
+                            .labels = {"-", "-", "25 uS, 0 nS"},
+                            .autoRefresh = true,
+                            .error = true};
     }
     void delayReply() {
         QFETCH(DelayRow, row);
@@ -310,61 +295,55 @@ private slots:
                                   "2147 mS, 483 uS, 647 nS", "-2147 mS, 87 uS, 550 nS"}));
     }
 
-    // The window takes the stored delay, servo and auto clear, and changes nothing stored.
-    void adjustOpening_data() {
-        QTest::addColumn<OpeningRow>("row");
-        QTest::newRow("250, on") << OpeningRow{.stored = "DLY=250\nSRV=1\n",
-                                               .autoClear = "1",
-                                               .delay = "25 uS, 0 nS",
-                                               .servo = true,
-                                               .stores = 1};
-        QTest::newRow("not numbers")
-            << OpeningRow{.stored = "DLY=abc\nSRV=abc\n", .autoClear = "abc"};
-        QTest::newRow("above range") << OpeningRow{
-            .stored = "DLY=99999\nSRV=2\n", .autoClear = "2", .delay = "2 mS, 500 uS, 0 nS"};
-        QTest::newRow("below range") << OpeningRow{.stored = "DLY=-5\n"};
-        QTest::newRow("huge") << OpeningRow{.stored = "DLY=99999999999\n",
-                                            .delay = "2 mS, 500 uS, 0 nS"};
-    }
-    void adjustOpening() {
-        QFETCH(OpeningRow, row);
-        Window w;
-        w.settings.values.insert("AutoClearCounters", row.autoClear);
-        QVERIFY(w.open(true, row.stored));
-        QCOMPARE(w.texts({"lblCurrentDelayMIN", "lblFixedLatencyMAC", "lblAdditionalDelay"}),
-                 QStringList({"-", "-", row.delay}));
-        QCOMPARE(w.child<QCheckBox>("chkAutoServo")->isChecked(), row.servo);
-        QCOMPARE(w.child<QCheckBox>("chkAutoClear")->isChecked(), row.autoClear == "1");
-        QCOMPARE(w.settings.saves, row.stores);
-        QCOMPARE(w.settings.values.value("AutoClearCounters"), row.autoClear);
-        w.checkAutoRefresh(false);
-        w.w->reject();
-        QCOMPARE(w.ini(), kRecord + row.stored);
-    }
-
-    // What the element gets, the setting, and what is stored once the window is closed.
+    // The window takes the stored delay, servo and auto clear; auto refresh runs from a tick
+    // until Set, Clear, a bar movement or a click of the other boxes.
     void commands_data() {
         QTest::addColumn<CommandRow>("row");
-        const QByteArray set250 = QByteArray::fromHex("53000061a800");
+        QTest::newRow("opening with 250, servo, auto clear")
+            << CommandRow{.autoClear = "1",
+                          .stored = "DLY=250\nSRV=1\n",
+                          .delay = "25 uS, 0 nS",
+                          .servo = true,
+                          .clear = true,
+                          .autoClearAfter = "1",
+                          .stores = 1,
+                          .written = "DLY=250\nSRV=1\n"};
+        QTest::newRow("opening, not numbers") << CommandRow{.autoClear = "abc",
+                                                            .stored = "DLY=abc\nSRV=abc\n",
+                                                            .autoClearAfter = "abc",
+                                                            .written = "DLY=abc\nSRV=abc\n"};
+        QTest::newRow("opening above range") << CommandRow{.autoClear = "2",
+                                                           .stored = "DLY=99999\nSRV=2\n",
+                                                           .delay = "2 mS, 500 uS, 0 nS",
+                                                           .autoClearAfter = "2",
+                                                           .written = "DLY=99999\nSRV=2\n"};
+        QTest::newRow("opening below range")
+            << CommandRow{.stored = "DLY=-5\n", .written = "DLY=-5\n"};
         QTest::newRow("set 25000") << CommandRow{.steps = {25000, "cmdSet"},
                                                  .sent = {QByteArray::fromHex("53002625a000")},
-                                                 .stored = "DLY=25000\r\nSRV=0\r\n",
+                                                 .delay = "2 mS, 500 uS, 0 nS",
+                                                 .written = "DLY=25000\r\nSRV=0\r\n",
                                                  .boxes = {kReminder}};
         // The clear follows its timer, so the refresh sent at once comes first.
         QTest::newRow("auto clear after set")
             << CommandRow{.steps = {250, "chkAutoClear", "cmdSet", "cmdRefresh"},
-                          .sent = {set250, "GetDel", "RstStats"},
-                          .autoClear = "1",
-                          .stored = "DLY=250\r\nSRV=0\r\n",
+                          .sent = {QByteArray::fromHex("53000061a800"), "GetDel", "RstStats"},
+                          .delay = "25 uS, 0 nS",
+                          .clear = true,
+                          .autoClearAfter = "1",
+                          .stores = 1,
+                          .written = "DLY=250\r\nSRV=0\r\n",
                           .boxes = {kReminder}};
-        QTest::newRow("auto clear off") << CommandRow{.steps = {"chkAutoClear", "chkAutoClear"}};
+        QTest::newRow("auto clear off")
+            << CommandRow{.steps = {"chkAutoClear", "chkAutoClear"}, .stores = 2};
         QTest::newRow("reset") << CommandRow{
             .yes = true, .steps = {"cmdResetStats"}, .sent = {"RstStats"}, .boxes = {kReset}};
         // Moved after the Set, never sent: the element still has 250 and servo on.
         QTest::newRow("close stores the last set")
             << CommandRow{.steps = {250, "chkAutoServo", "cmdSet", 400, "chkAutoServo"},
                           .sent = {QByteArray::fromHex("53000061a801")},
-                          .stored = "DLY=250\r\nSRV=1\r\n",
+                          .delay = "40 uS, 0 nS",
+                          .written = "DLY=250\r\nSRV=1\r\n",
                           .boxes = {kReminder}};
         QTest::newRow("statistics reset") << CommandRow{.adjust = false,
                                                         .yes = true,
@@ -376,50 +355,54 @@ private slots:
                           .steps = {"cmdResetStats", "cmdRefreshStats"},
                           .sent = {"GetStats"},
                           .boxes = {kReset}};
+        QTest::newRow("refresh keeps auto refresh") << CommandRow{
+            .steps = {"chkAutoUpdate", "cmdRefresh"}, .sent = {"GetDel"}, .autoRefresh = true};
+        QTest::newRow("set ends auto refresh")
+            << CommandRow{.steps = {"chkAutoUpdate", "cmdSet"},
+                          .sent = {QByteArray::fromHex("530000000000")},
+                          .written = "DLY=0\r\nSRV=0\r\n",
+                          .boxes = {kReminder}};
+        QTest::newRow("clear ends auto refresh")
+            << CommandRow{.steps = {"chkAutoUpdate", "cmdResetStats"}, .boxes = {kReset}};
+        QTest::newRow("bar ends auto refresh")
+            << CommandRow{.steps = {"chkAutoUpdate", 250}, .delay = "25 uS, 0 nS"};
+        QTest::newRow("auto servo ends auto refresh")
+            << CommandRow{.steps = {"chkAutoUpdate", "chkAutoServo"}, .servo = true};
+        QTest::newRow("auto clear ends auto refresh")
+            << CommandRow{.steps = {"chkAutoUpdate", "chkAutoClear"},
+                          .clear = true,
+                          .autoClearAfter = "1",
+                          .stores = 1};
     }
     void commands() {
         QFETCH(CommandRow, row);
         Window w;
-        w.settings.values.insert("AutoClearCounters", "0");
+        w.settings.values.insert("AutoClearCounters", row.autoClear);
         if (row.yes)
             w.boxes.enqueue(platform::MsgAnswer::Yes);
-        QVERIFY(w.open(row.adjust, "DLY=0\nSRV=0\n"));
+        QVERIFY(w.open(row.adjust, row.stored));
         w.take(row.steps);
         QTRY_COMPARE(w.received(), row.sent);
-        QCOMPARE(w.settings.values.value("AutoClearCounters"), row.autoClear);
+        if (row.adjust) {
+            QCOMPARE(w.texts({"lblCurrentDelayMIN", "lblFixedLatencyMAC", "lblAdditionalDelay"}),
+                     QStringList({"-", "-", row.delay}));
+            QCOMPARE(w.child<QCheckBox>("chkAutoServo")->isChecked(), row.servo);
+            QCOMPARE(w.child<QCheckBox>("chkAutoClear")->isChecked(), row.clear);
+            w.checkAutoRefresh(row.autoRefresh);
+        }
+        QCOMPARE(w.settings.values.value("AutoClearCounters"), row.autoClearAfter);
+        QCOMPARE(w.settings.saves, row.stores);
         QVERIFY(w.w->isModal());
         QVERIFY(!QUdpSocket().bind(QHostAddress("127.0.30.1"), 2978));
         w.w->reject();
         QVERIFY(QUdpSocket().bind(QHostAddress("127.0.30.1"), 2978));
-        QCOMPARE(w.ini(), kRecord + row.stored);
+        QCOMPARE(w.ini(), kRecord + row.written);
         QCOMPARE(w.boxes.texts(), row.boxes);
         // The reset a Yes/No question with its own title, the rest under the program's.
         for (const auto& box : w.boxes.shown) {
             QCOMPARE(box.title, box.text == kReset ? "Reset counters" : "");
             QCOMPARE(box.buttons == platform::MsgButtons::YesNo, box.text == kReset);
         }
-    }
-
-    // With auto refresh on, what ends it.
-    void autoRefreshEndedBy_data() {
-        QTest::addColumn<Steps>("steps");
-        QTest::addColumn<bool>("autoRefresh");
-        QTest::newRow("refresh") << Steps{"cmdRefresh"} << true;
-        QTest::newRow("set") << Steps{"cmdSet"} << false;
-        QTest::newRow("clear") << Steps{"cmdResetStats"} << false;
-        QTest::newRow("bar moved") << Steps{250} << false;
-        QTest::newRow("auto servo") << Steps{"chkAutoServo"} << false;
-        QTest::newRow("auto clear") << Steps{"chkAutoClear"} << false;
-    }
-    void autoRefreshEndedBy() {
-        Window w;
-        QVERIFY(w.open(true, ""));
-        w.take({"chkAutoUpdate"});
-        w.checkAutoRefresh(true);
-        QFETCH(Steps, steps);
-        w.take(steps);
-        QFETCH(bool, autoRefresh);
-        w.checkAutoRefresh(autoRefresh);
     }
 
     // Sends to an element without a usable address go nowhere; the window still shows replies.

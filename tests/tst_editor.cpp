@@ -29,11 +29,12 @@ void act(QWidget* w, const QString& action) {
     reader(w)->actionInterface()->doAction(action);
 }
 QAccessibleInterface* byDescription(QAccessibleInterface* a, const QString& description) {
-    for (int i = 0; a && a->text(QAccessible::Description) != description && i < a->childCount();
-         ++i)
+    if (a->text(QAccessible::Description) == description)
+        return a;
+    for (int i = 0; i < a->childCount(); ++i)
         if (QAccessibleInterface* found = byDescription(a->child(i), description))
             return found;
-    return a && a->text(QAccessible::Description) == description ? a : nullptr;
+    return nullptr;
 }
 // Where a part of a horizontal bar lies now.
 QRect part(QScrollBar* bar, QStyle::SubControl control) {
@@ -255,12 +256,10 @@ private slots:
             QTest::mouseClick(bar, Qt::MiddleButton, {},
                               part(bar, QStyle::SC_ScrollBarSubPage).topLeft() + QPoint(1, y));
         } else if (move == Way::ScrollHere) {
+            // "Scroll here" is the menu's first item.
             QTimer::singleShot(0, [] {
-                auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-                for (QAction* a : menu->actions())
-                    if (a->text() == "Scroll here")
-                        menu->setActiveAction(a);
-                QTest::keyClick(menu, Qt::Key_Return);
+                QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Down);
+                QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Return);
             });
             const QPoint here = part(bar, QStyle::SC_ScrollBarAddPage).topRight() + QPoint(-1, y);
             QContextMenuEvent menu(QContextMenuEvent::Mouse, here, bar->mapToGlobal(here));
@@ -291,7 +290,12 @@ private slots:
         QTest::newRow("mask emptied") << Typed{"txtElementMask", "x\b", ""};
         QTest::newRow("gateway of 5 parts")
             << Typed{"txtElementGW", "10.0.0.1.5", "10.0.0.1.5", true};
-        QTest::newRow("remote address") << Typed{"txtRemoteIP", "10.0.0.1", "10.0.0.1"};
+        QTest::newRow("mask of 16")
+            << Typed{"txtElementMask", "255.255.255.2555", "255.255.255.255"};
+        QTest::newRow("gateway of 16")
+            << Typed{"txtElementGW", "10.0.0.1.5.6.7.8", "10.0.0.1.5.6.7.", true};
+        QTest::newRow("remote of 16")
+            << Typed{"txtRemoteIP", "239.255.255.2399", "239.255.255.239"};
         QTest::newRow("name") << Typed{"txtElementName", "studio a", "STUDIO A"};
         QTest::newRow("name of 17")
             << Typed{"txtElementName", "abcdefghijklmnopq", "ABCDEFGHIJKLMNOP"};
