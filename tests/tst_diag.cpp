@@ -38,7 +38,6 @@ QByteArray reply(const QList<std::pair<int, qint32>>& fields, int size = 61, cha
 
 struct StatsRow {
     QByteArray sfn = "1";
-    bool decoder = true;
     Datagrams replies;
     // Top to bottom: good and bad TX, good and bad RX, good and bad audio frames, good and bad
     // PTP sync, clock difference, measured delay.
@@ -85,8 +84,7 @@ struct Window {
     Datagrams got; // by the element, after the window's first request
     std::unique_ptr<QDialog> w;
 
-    bool open(bool adjust, const QByteArray& lines, bool decoder = true,
-              const QByteArray& ip = "127.0.30.2") {
+    bool open(bool adjust, const QByteArray& lines, const QByteArray& ip = "127.0.30.2") {
         platform::setProgramDirectory(dir.path());
         QFile f(dir.filePath("nms.ini"));
         if (!f.open(QIODevice::WriteOnly) ||
@@ -94,8 +92,7 @@ struct Window {
             !element.bind(QHostAddress("127.0.30.2"), 2978))
             return false;
         f.close();
-        const auto e = db::SelectedElement::of("02:00:00:00:00:0B",
-                                               decoder ? db::Role::Decoder : db::Role::Encoder);
+        const auto e = db::SelectedElement::of("02:00:00:00:00:0B", db::Role::Decoder);
         auto* a = adjust ? new diag::FrmAdjust(e, "127.0.30.1") : nullptr;
         auto* s = adjust ? nullptr : new diag::FrmStatistics(e, "127.0.30.1");
         w.reset(a ? static_cast<QDialog*>(a) : s);
@@ -172,10 +169,6 @@ private slots:
             << StatsRow{.replies = {counts},
                         .labels = {"199", "1 (0,5%)", "-1", "1 (0%)", "0", "-1 (100%)", "-1", "0",
                                    "0 nS", "1500 nS"}};
-        QTest::newRow("encoder") << StatsRow{
-            .decoder = false,
-            .replies = {counts},
-            .labels = {"199", "1 (0,5%)", "-1", "1 (0%)", "0", "-1 (100%)", "-1", "0", "-", "-"}};
         QTest::newRow("sfn 0, audio overflows") << StatsRow{
             .sfn = "0",
             .replies = {reply({{0, 10}, {4, 20}, {32, kMax}, {36, kMax}})},
@@ -198,7 +191,7 @@ private slots:
     void statisticsReply() {
         QFETCH(StatsRow, row);
         Window w;
-        QVERIFY(w.open(false, "SFN=" + row.sfn + "\n", row.decoder));
+        QVERIFY(w.open(false, "SFN=" + row.sfn + "\n"));
         QCOMPARE(w.child<QGroupBox>("frmStats")->title(), "STUDIO 1:");
         w.boxes.onShow([&](const auto&) { w.send(row.replies.last()); });
         for (const QByteArray& r : row.replies)
@@ -419,7 +412,7 @@ private slots:
         QFETCH(QByteArray, ip);
         Window w;
         w.boxes.enqueue(platform::MsgAnswer::Yes);
-        QVERIFY(w.open(adjust, "SFN=1\n", true, ip));
+        QVERIFY(w.open(adjust, "SFN=1\n", ip));
         w.take(adjust
                    ? Steps{"chkAutoClear", "cmdSet", "chkAutoUpdate", "cmdRefresh", "cmdResetStats"}
                    : Steps{"cmdResetStats", "cmdRefreshStats"});
