@@ -167,12 +167,12 @@ private slots:
         if (!before.isEmpty())
             f.writeIni(before);
         QVERIFY(f.start());
-        auto& c = f.c();
+        auto c = f.c();
         if (steps.contains("read-only"))
             QVERIFY(QFile::setPermissions(f.iniPath(), QFile::ReadOwner | QFile::ReadOther));
         f.boxes.stayOpen(kBoxes["no-mac"], 10000, [&] {
             return !f.station().discovery().AutoDiscoverAwaiting() &&
-                   c.TreeView1->topLevelItemCount() == 2;
+                   c.find<QTreeWidget>("TreeView1")->topLevelItemCount() == 2;
         });
         QSignalSpy read(&f.station().udpClient(), &platform::UdpEndpoint::datagramReceived);
         f.boxes.stayOpen(kBoxes["timed-out"], 5000, [&] { return read.count() > 0; });
@@ -185,18 +185,19 @@ private slots:
         QVERIFY((discover && upload < 0) || f.selectNode(mac));
         if (upload == 0) {
             f.station().StartMonitoring();
-            QVERIFY(QTest::qWaitFor([&] { return c.lblVolume->text() == "-6dBFS"; }, 3000));
-            QCOMPARE(c.VUMeter->widthTwips(), 1050);
+            QVERIFY(QTest::qWaitFor([&] { return c.find<QLabel>("lblVolume")->text() == "-6dBFS"; },
+                                    3000));
+            QCOMPARE(c.find<diag::VuMeter>("VUMeter")->widthTwips(), 1050);
             QVERIFY(rig.received(0, 2977).contains(QByteArray("VOL").toHex()));
         }
         QStringList expected;
         for (const QString& key : script.section(" / ", 2).split(' ', Qt::SkipEmptyParts))
             expected << kBoxes[key];
         if (upload >= 0) {
-            c.txtElementName->setText("North Mast");
+            c.find<QLineEdit>("txtElementName")->setText("North Mast");
             f.station().SaveChanges();
             QVERIFY(QTest::qWaitFor([&] { return f.boxes.count() == expected.size(); }, 5000));
-            QVERIFY(!c.timerRemoteSent->isActive());
+            QVERIFY(!f.station().upload().timerRemoteSent()->isActive());
         }
         if (steps.contains("page")) {
             QUdpSocket pager;
@@ -222,22 +223,22 @@ private slots:
                 });
                 button->click();
             };
-            read(f.c().cmdGetStats,
+            read(f.c().find<QPushButton>("cmdGetStats"),
                  "lblMACTxOK|lblMACTxErr|lblMACRxOK|lblMACRxErr|lblAudioRxFramesOK|"
                  "lblAudioRxFramesErr|lblPTPRxOK|lblPTPRxErr|lblPTPClkAdj|lblPTPLatency");
-            read(f.c().cmdAdjust,
+            read(f.c().find<QPushButton>("cmdAdjust"),
                  "lblCurrentDelayMIN|lblCurrentDelayAVG|lblAdditionalDelay|lblDelaySumAVG");
             QCOMPARE(seen, args("10|3 (23.08%)|20|4 (16.67%)|100|2 (1.96%)|5|1|-120 nS|26000 nS|"
                                 "115 uS, 0 nS|125 uS, 0 nS|25 uS, 0 nS|521 uS, 98 nS"));
             QCOMPARE(rig.received(1, 2978),
                      (QStringList{QByteArray("GetStats").toHex(), QByteArray("GetDel").toHex(),
                                   "53000f424000"}));
-            QPushButton* ping = f.c().cmdPing;
+            QPushButton* ping = f.c().find<QPushButton>("cmdPing");
             ping->click();
             QVERIFY2(ping->text().endsWith(" ms") && ping->text().chopped(3).toInt() >= 0,
                      qPrintable(ping->text()));
             QCOMPARE(ping->palette().color(QPalette::Button), QColor(0x00, 0xFF, 0x00));
-            f.c().txtElementIP->setText("192.0.2.99"); // nobody there
+            f.c().find<QLineEdit>("txtElementIP")->setText("192.0.2.99"); // nobody there
             ping->click();
             QCOMPARE(ping->text(), QStringLiteral("Failed!"));
             QCOMPARE(ping->palette().color(QPalette::Button), QColor(0xFF, 0x80, 0x80));
@@ -255,10 +256,10 @@ private slots:
             nodes << m.captured(2) + " [02:00:00:00:00:" + m.captured(1) + "]";
         }
         QStringList tree;
-        for (int i = 0; i < c.TreeView1->topLevelItemCount(); ++i)
-            tree << c.TreeView1->topLevelItem(i)->text(0);
+        for (int i = 0; i < c.find<QTreeWidget>("TreeView1")->topLevelItemCount(); ++i)
+            tree << c.find<QTreeWidget>("TreeView1")->topLevelItem(i)->text(0);
         QCOMPARE(tree, nodes);
-        QCOMPARE(c.frmTreeView->title(),
+        QCOMPARE(c.find<QGroupBox>("frmTreeView")->title(),
                  QStringLiteral("Select element: (%1 items)").arg(nodes.size()));
         QCOMPARE(f.station().elementList().lstHidden().size(), nodes.size());
         QCOMPARE(f.neighbours.lookups, 0); // MACs come from the kernel's table
@@ -278,7 +279,7 @@ private slots:
             QCOMPARE(rig.received(i, 2976), QStringList(upload == i, sent));
         }
         if (far) { // the address list comes from the real table, the chosen one in use
-            QComboBox* list = c.cmbNMSIPAddr;
+            QComboBox* list = c.find<QComboBox>("cmbNMSIPAddr");
             QCOMPARE(QStringList({list->itemText(0), list->itemText(1), list->itemText(2),
                                   list->currentText(),
                                   f.station().udpClient().localAddress().toString()}),
@@ -287,8 +288,8 @@ private slots:
         }
         if (upload == 0) {
             f.station().StopMonitoring();
-            QCOMPARE(c.lblVolume->text(), QStringLiteral("-oodBFS"));
-            QCOMPARE(c.VUMeter->widthTwips(), 0);
+            QCOMPARE(c.find<QLabel>("lblVolume")->text(), QStringLiteral("-oodBFS"));
+            QCOMPARE(c.find<diag::VuMeter>("VUMeter")->widthTwips(), 0);
         }
     }
 
