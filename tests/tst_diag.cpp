@@ -1,6 +1,6 @@
 // The statistics and SFN adjustment windows against an element played by a real UDP socket
 // on loopback: station 127.0.30.1, element 127.0.30.2, both on port 2978. The user writes
-// decimals with a comma. Each table's row names its values.
+// decimals with a comma.
 #include "diag/frmAdjust.h"
 #include "diag/frmStatistics.h"
 #include "fakes/memorysettings.h"
@@ -18,8 +18,7 @@ using Datagrams = QList<QByteArray>;
 // A number moves the delay bar there; a name is a button clicked or a box a reader toggles.
 using Steps = QList<std::variant<int, const char*>>;
 constexpr qint32 kMax = 0x7FFFFFFF, kMin = -kMax - 1;
-const QString kError5 = "Error 5 while retrieving values. Please reset the device and try again.";
-const QString kError4 = "Error 4 while retrieving values. Please reset the device and try again.";
+const QString kError = "Error %1 while retrieving values. Please reset the device and try again.";
 const QString kReset = "You will reset all counters to zero.\rAre you sure?";
 const QString kReminder = "There are unsaved parameters. Don't forget to click the 'Save' button.";
 const QByteArray kRecord = "[02000000000B]\nNAME=STUDIO 1\nIP=127.0.30.2\n";
@@ -36,30 +35,34 @@ QByteArray reply(const QList<std::pair<int, qint32>>& fields, int size = 61, cha
     return r;
 }
 
+// The element's "SFN" line, the replies it sends, the labels then shown top to bottom (good
+// and bad TX, good and bad RX, good and bad audio frames, good and bad PTP sync, clock
+// difference, measured delay) and whether "Error 5" was shown.
 struct StatsRow {
-    QByteArray sfn = "1";
+    QByteArray sfn;
     Datagrams replies;
-    // Top to bottom: good and bad TX, good and bad RX, good and bad audio frames, good and bad
-    // PTP sync, clock difference, measured delay.
     QStringList labels;
-    bool error = false; // "Error 5"
+    bool error = false;
 };
 
-// Auto refresh is on when the replies come.
+// With auto refresh on, the replies sent to an element with the stored lines: the labels of
+// network latency (AVG), latency summary (AVG) and additional delay, whether "Error 4" was
+// shown and auto refresh still runs, and the auto servo box as a reader hears it, ticked when
+// it tells a value.
 struct DelayRow {
-    QByteArray stored = "SFN=1\nDLY=250\n";
     Datagrams replies;
-    QStringList labels;           // network latency (AVG), latency summary (AVG), additional delay
-    QString servo = "Auto servo"; // the box as a reader hears it, ticked when it tells a value
-    bool autoRefresh = false;
-    bool error = false; // "Error 4"
+    QStringList labels;
+    bool error = false, autoRefresh = false;
+    QString servo = "Auto servo";
+    QByteArray stored = "SFN=1\nDLY=250\n";
 };
 
 // The element has the stored lines besides its name and address, the setting
 // "AutoClearCounters" is autoClear, and the user takes the steps, answering Yes to the reset
 // question or not. Then: what the element got after the window's first request, the additional
-// delay, the auto servo and auto clear boxes, auto refresh, the setting and how often it was
-// stored; once the window is closed, the element's lines and every box shown.
+// delay, the auto servo and auto clear boxes (the setting follows a tick), auto refresh, how
+// often the setting was stored; once the window is closed, the element's lines (empty: as
+// stored) and every box shown.
 struct CommandRow {
     bool adjust = true;
     QString autoClear = "0";
@@ -69,9 +72,8 @@ struct CommandRow {
     Datagrams sent;
     QString delay = "0 nS";
     bool servo = false, clear = false, autoRefresh = false;
-    QString autoClearAfter = "0";
     int stores = 0;
-    QByteArray written = "DLY=0\nSRV=0\n";
+    QByteArray written;
     QStringList boxes;
 };
 
@@ -115,7 +117,13 @@ struct Window {
     void send(const QByteArray& datagram) {
         element.writeDatagram(datagram, QHostAddress("127.0.30.1"), 2978);
     }
-    template <class T = QWidget> T* child(const char* name) { return w->findChild<T*>(name); }
+    // Sends the replies; the last comes again when a box shows.
+    void send(const Datagrams& replies) {
+        boxes.onShow([=, this](const auto&) { send(replies.last()); });
+        for (const QByteArray& r : replies)
+            send(r);
+    }
+    template <class T = QCheckBox> T* child(const char* name) { return w->findChild<T*>(name); }
     QStringList texts(const QStringList& labels) {
         QStringList out;
         for (const QString& name : labels)
@@ -126,7 +134,7 @@ struct Window {
         for (const auto& step : steps) {
             if (const int* value = std::get_if<int>(&step))
                 child<QScrollBar>("scrlAdditionalDelay")->setValue(*value);
-            else if (auto* box = child<QCheckBox>(std::get<const char*>(step)))
+            else if (auto* box = child(std::get<const char*>(step)))
                 QAccessible::queryAccessibleInterface(box)->actionInterface()->doAction(
                     QAccessibleActionInterface::toggleAction());
             else
@@ -134,7 +142,7 @@ struct Window {
         }
     }
     void checkAutoRefresh(bool on) {
-        QCOMPARE(child<QCheckBox>("chkAutoUpdate")->isChecked(), on);
+        QCOMPARE(child("chkAutoUpdate")->isChecked(), on);
         QCOMPARE(child<QTimer>("Timer2")->isActive(), on);
     }
 };
@@ -148,59 +156,56 @@ private slots:
     // and the window listens again afterwards.
     void statisticsReply_data() {
         QTest::addColumn<StatsRow>("row");
-        QTest::newRow("40 bytes") << StatsRow{.replies = {reply({{0, 1},
-                                                                 {4, 2},
-                                                                 {8, 2},
-                                                                 {12, 1},
-                                                                 {16, 5},
-                                                                 {20, 2},
-                                                                 {24, -120},
-                                                                 {28, 777},
-                                                                 {32, 31},
-                                                                 {36, 1},
-                                                                 {52, 5}},
-                                                                40)},
-                                              .labels = {"1", "2 (66,67%)", "2", "1 (33,33%)", "31",
-                                                         "1 (3,12%)", "5", "2", "-120 nS",
-                                                         "777 nS"}};
-        const QByteArray counts =
-            reply({{0, 199}, {4, -1}, {8, 1}, {12, 1}, {16, -1}, {28, 1000}, {36, -1}, {52, 500}});
-        QTest::newRow("negative counts")
-            << StatsRow{.replies = {counts},
-                        .labels = {"199", "1 (0,5%)", "-1", "1 (0%)", "0", "-1 (100%)", "-1", "0",
-                                   "0 nS", "1500 nS"}};
-        QTest::newRow("sfn 0, audio overflows") << StatsRow{
-            .sfn = "0",
-            .replies = {reply({{0, 10}, {4, 20}, {32, kMax}, {36, kMax}})},
-            .labels = {"10", "0 (0%)", "20", "0 (0%)", "2147483647", "-", "-", "-", "-", "-"},
-            .error = true};
+        const QString n = "-";
+        QTest::newRow("40 bytes") << StatsRow{"1",
+                                              {reply({{0, 1},
+                                                      {4, 2},
+                                                      {8, 2},
+                                                      {12, 1},
+                                                      {16, 5},
+                                                      {20, 2},
+                                                      {24, -120},
+                                                      {28, 777},
+                                                      {32, 31},
+                                                      {36, 1},
+                                                      {52, 5}},
+                                                     40)},
+                                              {"1", "2 (66,67%)", "2", "1 (33,33%)", "31",
+                                               "1 (3,12%)", "5", "2", "-120 nS", "777 nS"}};
+        QTest::newRow("negative counts") << StatsRow{
+            "1",
+            {reply(
+                {{0, 199}, {4, -1}, {8, 1}, {12, 1}, {16, -1}, {28, 1000}, {36, -1}, {52, 500}})},
+            {"199", "1 (0,5%)", "-1", "1 (0%)", "0", "-1 (100%)", "-1", "0", "0 nS", "1500 nS"}};
+        QTest::newRow("sfn 0, audio overflows")
+            << StatsRow{"0",
+                        {reply({{0, 10}, {4, 20}, {32, kMax}, {36, kMax}})},
+                        {"10", "0 (0%)", "20", "0 (0%)", "2147483647", n, n, n, n, n},
+                        true};
         QTest::newRow("62 bytes dropped, TX overflows")
-            << StatsRow{.replies = {reply({{0, 10}, {8, 5}}, 62), reply({{0, kMax}, {8, 1}})},
-                        .labels = {"2147483647", "-", "0", "-", "-", "-", "-", "-", "-", "-"},
-                        .error = true};
+            << StatsRow{"1",
+                        {reply({{0, 10}, {8, 5}}, 62), reply({{0, kMax}, {8, 1}})},
+                        {"2147483647", n, "0", n, n, n, n, n, n, n},
+                        true};
         QTest::newRow("sfn not a number")
-            << StatsRow{.sfn = "x1",
-                        .replies = {reply({})},
-                        .labels = {"0", "0 (0%)", "0", "0 (0%)", "-", "-", "-", "-", "-", "-"},
-                        .error = true};
+            << StatsRow{"x1", {reply({})}, {"0", "0 (0%)", "0", "0 (0%)", n, n, n, n, n, n}, true};
         QTest::newRow("measured delay overflows")
-            << StatsRow{.replies = {reply({{28, kMin}, {52, -1}})},
-                        .labels = {"0", "0 (0%)", "0", "0 (0%)", "-", "-", "0", "0", "0 nS", "-"},
-                        .error = true};
+            << StatsRow{"1",
+                        {reply({{28, kMin}, {52, -1}})},
+                        {"0", "0 (0%)", "0", "0 (0%)", n, n, "0", "0", "0 nS", n},
+                        true};
     }
     void statisticsReply() {
         QFETCH(StatsRow, row);
         Window w;
         QVERIFY(w.open(false, "SFN=" + row.sfn + "\n"));
         QCOMPARE(w.child<QGroupBox>("frmStats")->title(), "STUDIO 1:");
-        w.boxes.onShow([&](const auto&) { w.send(row.replies.last()); });
-        for (const QByteArray& r : row.replies)
-            w.send(r);
+        w.send(row.replies);
         QTRY_COMPARE(w.texts({"lblMACTxOK", "lblMACTxErr", "lblMACRxOK", "lblMACRxErr",
                               "lblAudioRxFramesOK", "lblAudioRxFramesErr", "lblPTPRxOK",
                               "lblPTPRxErr", "lblPTPClkAdj", "lblPTPLatency"}),
                      row.labels);
-        QCOMPARE(w.boxes.texts(), row.error ? QStringList{kError5} : QStringList());
+        QCOMPARE(w.boxes.texts(), row.error ? QStringList{kError.arg(5)} : QStringList());
         w.send(reply({{0, 66}}));
         QTRY_COMPARE(w.texts({"lblMACTxOK"}), QStringList("66"));
     }
@@ -208,67 +213,68 @@ private slots:
     // A reply that brings an error box comes again while the box is open: that one is dropped.
     void delayReply_data() {
         QTest::addColumn<DelayRow>("row");
-        const QString off = "Auto delay compensation";
-        QTest::newRow("sfn 0") << DelayRow{.stored = "SFN=0\nDLY=10\n",
-                                           .replies = {reply({{40, 5}, {52, 3000000}}, 61, 1)},
-                                           .labels = {"-", "-", "1 uS, 0 nS"},
-                                           .servo = off,
-                                           .autoRefresh = true};
+        const QString off = "Auto delay compensation", on = "Auto servo";
+        QTest::newRow("sfn 0") << DelayRow{{reply({{40, 5}, {52, 3000000}}, 61, 1)},
+                                           {"-", "-", "1 uS, 0 nS"},
+                                           false,
+                                           true,
+                                           off,
+                                           "SFN=0\nDLY=10\n"};
         QTest::newRow("3 ms") << DelayRow{
-            .replies = {reply({{52, 3000000}})},
-            .labels = {"3 mS, 0 uS, 0 nS", "3 mS, 396 uS, 98 nS", "2 mS, 500 uS, 0 nS"}};
-        QTest::newRow("-500 ns") << DelayRow{.replies = {reply({{52, -500}})},
-                                             .labels = {"-500 nS", "395 uS, 598 nS", "0 nS"}};
+            {reply({{52, 3000000}})},
+            {"3 mS, 0 uS, 0 nS", "3 mS, 396 uS, 98 nS", "2 mS, 500 uS, 0 nS"}};
+        QTest::newRow("-500 ns") << DelayRow{{reply({{52, -500}})},
+                                             {"-500 nS", "395 uS, 598 nS", "0 nS"}};
         QTest::newRow("a tie to even")
-            << DelayRow{.stored = "SFN=1\n",
-                        .replies = {reply({{52, 25050}})},
-                        .labels = {"25 uS, 50 nS", "421 uS, 148 nS", "25 uS, 0 nS"}};
+            << DelayRow{{reply({{52, 25050}})},
+                        {"25 uS, 50 nS", "421 uS, 148 nS", "25 uS, 0 nS"},
+                        false,
+                        false,
+                        on,
+                        "SFN=1\n"};
         QTest::newRow("same delay, servo flag 2")
-            << DelayRow{.replies = {reply({{40, 100000}, {52, 25000}, {56, -120}}, 61, 2)},
-                        .labels = {"125 uS, 0 nS", "521 uS, 98 nS", "25 uS, 0 nS"},
-                        .autoRefresh = true};
+            << DelayRow{{reply({{40, 100000}, {52, 25000}, {56, -120}}, 61, 2)},
+                        {"125 uS, 0 nS", "521 uS, 98 nS", "25 uS, 0 nS"},
+                        false,
+                        true};
         QTest::newRow("servo on") << DelayRow{
-            .replies = {reply({{40, 100000}, {52, 25000}, {56, -120}}, 61, 1)},
-            .labels = {"124 uS, 880 nS", "520 uS, 978 nS", "25 uS, 0 nS"},
-            .servo = "Auto servo (-120 nS)"};
-        QTest::newRow("maximum overflows")
-            << DelayRow{.stored = "SFN=1\n",
-                        .replies = {reply({{48, kMax}, {52, 100}})},
-                        .labels = {"100 nS", "396 uS, 198 nS", "100 nS"},
-                        .error = true};
-        QTest::newRow("sfn not a number") << DelayRow{.stored = "SFN=on\nDLY=250\n",
-                                                      .replies = {reply({{52, 500}})},
-                                                      .labels = {"-", "-", "25 uS, 0 nS"},
-                                                      .servo = off,
-                                                      .autoRefresh = true,
-                                                      .error = true};
+            {reply({{40, 100000}, {52, 25000}, {56, -120}}, 61, 1)},
+            {"124 uS, 880 nS", "520 uS, 978 nS", "25 uS, 0 nS"},
+            false,
+            false,
+            "Auto servo (-120 nS)"};
+        QTest::newRow("maximum overflows") << DelayRow{{reply({{48, kMax}, {52, 100}})},
+                                                       {"100 nS", "396 uS, 198 nS", "100 nS"},
+                                                       true,
+                                                       false,
+                                                       on,
+                                                       "SFN=1\n"};
+        QTest::newRow("sfn not a number") << DelayRow{
+            {reply({{52, 500}})}, {"-", "-", "25 uS, 0 nS"}, true, true, off, "SFN=on\nDLY=250\n"};
         // The dropped reply would have moved the bar, which ends auto refresh; the summary of
         // the second overflows.
         for (int size : {60, 62})
-            QTest::addRow("%d bytes dropped", size)
-                << DelayRow{.replies = {reply({{52, 3000000}}, size),
-                                        reply({{40, kMax - 396097 - 25000}, {52, 25000}})},
-                            .labels = {"-", "-", "25 uS, 0 nS"},
-                            .autoRefresh = true,
-                            .error = true};
+            QTest::addRow("%d bytes dropped", size) << DelayRow{
+                {reply({{52, 3000000}}, size), reply({{40, kMax - 396097 - 25000}, {52, 25000}})},
+                {"-", "-", "25 uS, 0 nS"},
+                true,
+                true};
     }
     void delayReply() {
         QFETCH(DelayRow, row);
         Window w;
         QVERIFY(w.open(true, row.stored));
         w.take({"chkAutoUpdate"});
-        w.boxes.onShow([&](const auto&) { w.send(row.replies.last()); });
-        for (const QByteArray& r : row.replies)
-            w.send(r);
+        w.send(row.replies);
         // Every reply of 61 bytes fills the interface latencies.
         QTRY_COMPARE(w.texts({"lblFixedLatencyMAC", "lblFixedLatencyAUDIO", "lblCurrentDelayAVG",
                               "lblDelaySumAVG", "lblAdditionalDelay"}),
                      QStringList({"265 nS", "395 uS, 833 nS"}) + row.labels);
-        auto* servo = w.child<QCheckBox>("chkAutoServo");
+        auto* servo = w.child("chkAutoServo");
         QCOMPARE(QAccessible::queryAccessibleInterface(servo)->text(QAccessible::Name), row.servo);
         QCOMPARE(servo->isChecked(), row.servo.endsWith("nS)"));
         w.checkAutoRefresh(row.autoRefresh);
-        QCOMPARE(w.boxes.texts(), row.error ? QStringList{kError4} : QStringList());
+        QCOMPARE(w.boxes.texts(), row.error ? QStringList{kError.arg(4)} : QStringList());
         // An element with PTP sync shows the next reply too.
         if (!row.stored.startsWith("SFN=1"))
             return;
@@ -298,39 +304,34 @@ private slots:
                           .delay = "25 uS, 0 nS",
                           .servo = true,
                           .clear = true,
-                          .autoClearAfter = "1",
-                          .stores = 1,
-                          .written = "DLY=250\nSRV=1\n"};
-        QTest::newRow("opening, not numbers") << CommandRow{.autoClear = "abc",
-                                                            .stored = "DLY=abc\nSRV=abc\n",
-                                                            .autoClearAfter = "abc",
-                                                            .written = "DLY=abc\nSRV=abc\n"};
-        QTest::newRow("opening above range") << CommandRow{.autoClear = "2",
-                                                           .stored = "DLY=99999\nSRV=2\n",
-                                                           .delay = "2 mS, 500 uS, 0 nS",
-                                                           .autoClearAfter = "2",
-                                                           .written = "DLY=99999\nSRV=2\n"};
-        QTest::newRow("opening below range")
-            << CommandRow{.stored = "DLY=-5\n", .written = "DLY=-5\n"};
-        QTest::newRow("set 25000") << CommandRow{.steps = {25000, "cmdSet"},
-                                                 .sent = {QByteArray::fromHex("53002625a000")},
-                                                 .delay = "2 mS, 500 uS, 0 nS",
-                                                 .written = "DLY=25000\r\nSRV=0\r\n",
-                                                 .boxes = {kReminder}};
+                          .stores = 1};
+        QTest::newRow("opening, not numbers")
+            << CommandRow{.autoClear = "abc", .stored = "DLY=abc\nSRV=abc\n"};
+        QTest::newRow("opening above range") << CommandRow{
+            .autoClear = "2", .stored = "DLY=99999\nSRV=2\n", .delay = "2 mS, 500 uS, 0 nS"};
+        QTest::newRow("opening below range") << CommandRow{.stored = "DLY=-5\n"};
+        QTest::newRow("set 25000 ends auto refresh")
+            << CommandRow{.steps = {25000, "chkAutoUpdate", "cmdSet"},
+                          .sent = {QByteArray::fromHex("53002625a000")},
+                          .delay = "2 mS, 500 uS, 0 nS",
+                          .written = "DLY=25000\r\nSRV=0\r\n",
+                          .boxes = {kReminder}};
         // The clear follows its timer, so the refresh sent at once comes first.
         QTest::newRow("auto clear after set")
             << CommandRow{.steps = {250, "chkAutoClear", "cmdSet", "cmdRefresh"},
                           .sent = {QByteArray::fromHex("53000061a800"), "GetDel", "RstStats"},
                           .delay = "25 uS, 0 nS",
                           .clear = true,
-                          .autoClearAfter = "1",
                           .stores = 1,
                           .written = "DLY=250\r\nSRV=0\r\n",
                           .boxes = {kReminder}};
-        QTest::newRow("auto clear off")
-            << CommandRow{.steps = {"chkAutoClear", "chkAutoClear"}, .stores = 2};
-        QTest::newRow("reset") << CommandRow{
-            .yes = true, .steps = {"cmdResetStats"}, .sent = {"RstStats"}, .boxes = {kReset}};
+        QTest::newRow("auto clear off ends auto refresh")
+            << CommandRow{.steps = {"chkAutoUpdate", "chkAutoClear", "chkAutoClear"}, .stores = 2};
+        QTest::newRow("reset ends auto refresh")
+            << CommandRow{.yes = true,
+                          .steps = {"chkAutoUpdate", "cmdResetStats"},
+                          .sent = {"RstStats"},
+                          .boxes = {kReset}};
         // Moved after the Set, never sent: the element still has 250 and servo on.
         QTest::newRow("close stores the last set")
             << CommandRow{.steps = {250, "chkAutoServo", "cmdSet", 400, "chkAutoServo"},
@@ -350,22 +351,10 @@ private slots:
                           .boxes = {kReset}};
         QTest::newRow("refresh keeps auto refresh") << CommandRow{
             .steps = {"chkAutoUpdate", "cmdRefresh"}, .sent = {"GetDel"}, .autoRefresh = true};
-        QTest::newRow("set ends auto refresh")
-            << CommandRow{.steps = {"chkAutoUpdate", "cmdSet"},
-                          .sent = {QByteArray::fromHex("530000000000")},
-                          .written = "DLY=0\r\nSRV=0\r\n",
-                          .boxes = {kReminder}};
-        QTest::newRow("clear ends auto refresh")
-            << CommandRow{.steps = {"chkAutoUpdate", "cmdResetStats"}, .boxes = {kReset}};
         QTest::newRow("bar ends auto refresh")
             << CommandRow{.steps = {"chkAutoUpdate", 250}, .delay = "25 uS, 0 nS"};
         QTest::newRow("auto servo ends auto refresh")
             << CommandRow{.steps = {"chkAutoUpdate", "chkAutoServo"}, .servo = true};
-        QTest::newRow("auto clear ends auto refresh")
-            << CommandRow{.steps = {"chkAutoUpdate", "chkAutoClear"},
-                          .clear = true,
-                          .autoClearAfter = "1",
-                          .stores = 1};
     }
     void commands() {
         QFETCH(CommandRow, row);
@@ -379,17 +368,17 @@ private slots:
         if (row.adjust) {
             QCOMPARE(w.texts({"lblCurrentDelayMIN", "lblFixedLatencyMAC", "lblAdditionalDelay"}),
                      QStringList({"-", "-", row.delay}));
-            QCOMPARE(w.child<QCheckBox>("chkAutoServo")->isChecked(), row.servo);
-            QCOMPARE(w.child<QCheckBox>("chkAutoClear")->isChecked(), row.clear);
+            QCOMPARE(w.child("chkAutoServo")->isChecked(), row.servo);
+            QCOMPARE(w.child("chkAutoClear")->isChecked(), row.clear);
             w.checkAutoRefresh(row.autoRefresh);
         }
-        QCOMPARE(w.settings.values.value("AutoClearCounters"), row.autoClearAfter);
+        QCOMPARE(w.settings.values.value("AutoClearCounters"), row.clear ? "1" : row.autoClear);
         QCOMPARE(w.settings.saves, row.stores);
         QVERIFY(w.w->isModal());
         QVERIFY(!QUdpSocket().bind(QHostAddress("127.0.30.1"), 2978));
         w.w->reject();
         QVERIFY(QUdpSocket().bind(QHostAddress("127.0.30.1"), 2978));
-        QCOMPARE(w.ini(), kRecord + row.written);
+        QCOMPARE(w.ini(), kRecord + (row.written.isEmpty() ? row.stored : row.written));
         QCOMPARE(w.boxes.texts(), row.boxes);
         // The reset a Yes/No question with its own title, the rest under the program's.
         for (const auto& box : w.boxes.shown) {
