@@ -187,8 +187,6 @@ private slots:
                         {reply({{0, 10}, {8, 5}}, 62), reply({{0, kMax}, {8, 1}})},
                         {"2147483647", n, "0", n, n, n, n, n, n, n},
                         true};
-        QTest::newRow("sfn not a number")
-            << StatsRow{"x1", {reply({})}, {"0", "0 (0%)", "0", "0 (0%)", n, n, n, n, n, n}, true};
         QTest::newRow("measured delay overflows")
             << StatsRow{"1",
                         {reply({{28, kMin}, {52, -1}})},
