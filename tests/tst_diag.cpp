@@ -211,52 +211,49 @@ private slots:
     // A reply that brings an error box comes again while the box is open: that one is dropped.
     void delayReply_data() {
         QTest::addColumn<DelayRow>("row");
-        const QString off = "Auto delay compensation", on = "Auto servo";
-        QTest::newRow("sfn 0") << DelayRow{{reply({{40, 5}, {52, 3000000}}, 61, 1)},
-                                           {"-", "-", "1 uS, 0 nS"},
-                                           false,
-                                           true,
-                                           off,
-                                           "SFN=0\nDLY=10\n"};
+        const QString off = "Auto delay compensation";
+        QTest::newRow("sfn 0") << DelayRow{.replies = {reply({{40, 5}, {52, 3000000}}, 61, 1)},
+                                           .labels = {"-", "-", "1 uS, 0 nS"},
+                                           .autoRefresh = true,
+                                           .servo = off,
+                                           .stored = "SFN=0\nDLY=10\n"};
         QTest::newRow("3 ms") << DelayRow{
             {reply({{52, 3000000}})},
             {"3 mS, 0 uS, 0 nS", "3 mS, 396 uS, 98 nS", "2 mS, 500 uS, 0 nS"}};
         QTest::newRow("-500 ns") << DelayRow{{reply({{52, -500}})},
                                              {"-500 nS", "395 uS, 598 nS", "0 nS"}};
         QTest::newRow("a tie to even")
-            << DelayRow{{reply({{52, 25050}})},
-                        {"25 uS, 50 nS", "421 uS, 148 nS", "25 uS, 0 nS"},
-                        false,
-                        false,
-                        on,
-                        "SFN=1\n"};
+            << DelayRow{.replies = {reply({{52, 25050}})},
+                        .labels = {"25 uS, 50 nS", "421 uS, 148 nS", "25 uS, 0 nS"},
+                        .stored = "SFN=1\n"};
         QTest::newRow("same delay, servo flag 2")
-            << DelayRow{{reply({{40, 100000}, {52, 25000}, {56, -120}}, 61, 2)},
-                        {"125 uS, 0 nS", "521 uS, 98 nS", "25 uS, 0 nS"},
-                        false,
-                        true};
+            << DelayRow{.replies = {reply({{40, 100000}, {52, 25000}, {56, -120}}, 61, 2)},
+                        .labels = {"125 uS, 0 nS", "521 uS, 98 nS", "25 uS, 0 nS"},
+                        .autoRefresh = true};
         QTest::newRow("servo on") << DelayRow{
-            {reply({{40, 100000}, {52, 25000}, {56, -120}}, 61, 1)},
-            {"124 uS, 880 nS", "520 uS, 978 nS", "25 uS, 0 nS"},
-            false,
-            false,
-            "Auto servo (-120 nS)"};
-        QTest::newRow("maximum overflows") << DelayRow{{reply({{48, kMax}, {52, 100}})},
-                                                       {"100 nS", "396 uS, 198 nS", "100 nS"},
-                                                       true,
-                                                       false,
-                                                       on,
-                                                       "SFN=1\n"};
-        QTest::newRow("sfn not a number") << DelayRow{
-            {reply({{52, 500}})}, {"-", "-", "25 uS, 0 nS"}, true, true, off, "SFN=on\nDLY=250\n"};
+            .replies = {reply({{40, 100000}, {52, 25000}, {56, -120}}, 61, 1)},
+            .labels = {"124 uS, 880 nS", "520 uS, 978 nS", "25 uS, 0 nS"},
+            .servo = "Auto servo (-120 nS)"};
+        QTest::newRow("maximum overflows")
+            << DelayRow{.replies = {reply({{48, kMax}, {52, 100}})},
+                        .labels = {"100 nS", "396 uS, 198 nS", "100 nS"},
+                        .error = true,
+                        .stored = "SFN=1\n"};
+        QTest::newRow("sfn not a number") << DelayRow{.replies = {reply({{52, 500}})},
+                                                      .labels = {"-", "-", "25 uS, 0 nS"},
+                                                      .error = true,
+                                                      .autoRefresh = true,
+                                                      .servo = off,
+                                                      .stored = "SFN=on\nDLY=250\n"};
         // The dropped reply would have moved the bar, which ends auto refresh; the summary of
         // the second overflows.
         for (int size : {60, 62})
-            QTest::addRow("%d bytes dropped", size) << DelayRow{
-                {reply({{52, 3000000}}, size), reply({{40, kMax - 396097 - 25000}, {52, 25000}})},
-                {"-", "-", "25 uS, 0 nS"},
-                true,
-                true};
+            QTest::addRow("%d bytes dropped", size)
+                << DelayRow{.replies = {reply({{52, 3000000}}, size),
+                                        reply({{40, kMax - 396097 - 25000}, {52, 25000}})},
+                            .labels = {"-", "-", "25 uS, 0 nS"},
+                            .error = true,
+                            .autoRefresh = true};
     }
     void delayReply() {
         QFETCH(DelayRow, row);

@@ -122,21 +122,29 @@ private slots:
         const QString src = "Audio source:", att = "Audio atten:", mc = "Multicast IP:";
         const QString ip = "239.1.2.3", lvl = "-18.4dBu", time = "19.6Sec";
         QTest::newRow("encoder") << Shown{
-            1, {"ENCODER", mc, src, "Audio atten: dB", ip, "2.5mS", "0dBu", "0Sec"}, 1};
+            1, {"ENCODER", mc, src, "Audio atten: dB", ip, "2.5mS", "0dBu", "0Sec"}, true};
         QTest::newRow("unicast, not an address")
             << Shown{2,
                      {"ENCODER", "Decoder IP: (not a valid address)", src, "Audio atten: dB",
                       "192.168.1.91x", "2.5mS", "0dBu", "0Sec"},
-                     1};
+                     true};
         QTest::newRow("decoder") << Shown{
-            3, {"DECODER", mc, att, "Audio atten: -27.5 dB", ip, "10mS", lvl, time}, 0, 1, 1};
-        QTest::newRow("low latency, 255") << Shown{
-            4, {"DECODER", mc, att, "Audio atten: 0 dB", ip, "6.25mS", lvl, time}, 0, 1, 1};
+            3,
+            {"DECODER", mc, att, "Audio atten: -27.5 dB", ip, "10mS", lvl, time},
+            false,
+            true,
+            true};
+        QTest::newRow("low latency, 255")
+            << Shown{4,
+                     {"DECODER", mc, att, "Audio atten: 0 dB", ip, "6.25mS", lvl, time},
+                     false,
+                     true,
+                     true};
         QTest::newRow("unknown") << Shown{
             5,
             {"UNKNOWN", "Decoder IP:", att, "Audio atten: 0 dB", "10.1.1.1", "12.5mS", lvl, time}};
         QTest::newRow("cleared") << Shown{
-            6, {"-", "Decoder IP:", att, "Audio atten: 0 dB", "", "-mS", lvl, time}, 0, 0};
+            6, {"-", "Decoder IP:", att, "Audio atten: 0 dB", "", "-mS", lvl, time}, false, false};
     }
     void fieldRulesPerElementType() {
         QFETCH(Shown, row);
@@ -315,15 +323,18 @@ private slots:
     void toolbarKeys_data() {
         QTest::addColumn<Command>("row");
         QTest::newRow("Ctrl+D discovers") << Command{1, "Ctrl+D", "Auto Discovery"};
-        QTest::newRow("F5 refreshes") << Command{2, "F5", "", 0, 0, Way::None, "-"};
+        QTest::newRow("F5 refreshes") << Command{.button = 2, .keys = "F5", .shown = "-"};
         QTest::newRow("Ctrl+S saves") << Command{4, "Ctrl+S", "Error!"};
-        QTest::newRow("Ctrl+M starts") << Command{6, "Ctrl+M", "", 1};
-        QTest::newRow("Ctrl+Shift+M stops") << Command{7, "Ctrl+Shift+M", "", 0, 1};
-        QTest::newRow("Ctrl+M, started") << Command{6, "Ctrl+M", "", 1, 1};
-        QTest::newRow("Space starts") << Command{6, "Ctrl+M", "", 1, 0, Way::Space};
-        QTest::newRow("Enter refreshes") << Command{2, "F5", "", 0, 0, Way::Enter, "-"};
+        QTest::newRow("Ctrl+M starts") << Command{6, "Ctrl+M", "", true};
+        QTest::newRow("Ctrl+Shift+M stops")
+            << Command{.button = 7, .keys = "Ctrl+Shift+M", .monitoring = true};
+        QTest::newRow("Ctrl+M, started") << Command{6, "Ctrl+M", "", true, true};
+        QTest::newRow("Space starts")
+            << Command{.button = 6, .keys = "Ctrl+M", .monitoringAfter = true, .way = Way::Space};
+        QTest::newRow("Enter refreshes")
+            << Command{.button = 2, .keys = "F5", .way = Way::Enter, .shown = "-"};
         QTest::newRow("Press discovers")
-            << Command{1, "Ctrl+D", "Auto Discovery", 0, 0, Way::Press};
+            << Command{.button = 1, .keys = "Ctrl+D", .box = "Auto Discovery", .way = Way::Press};
     }
     void toolbarKeys() {
         QFETCH(Command, row);
