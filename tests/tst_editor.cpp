@@ -249,6 +249,7 @@ private slots:
         QTest::addColumn<Typed>("row");
         QTest::newRow("IP of 16") << Typed{"txtElementIP", "1234567890123456", "123456789012345",
                                            true};
+        QTest::newRow("IP of 300") << Typed{"txtElementIP", "192.168.1.300", "192.168.1.300", true};
         QTest::newRow("IP corrected") << Typed{"txtElementIP", "192.168.1.300\b", "192.168.1.30"};
         QTest::newRow("mask emptied") << Typed{"txtElementMask", "x\b", ""};
         QTest::newRow("mask of 16")
