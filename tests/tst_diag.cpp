@@ -18,7 +18,8 @@ using Datagrams = QList<QByteArray>;
 // A number moves the delay bar there; a name is a button clicked or a box a reader toggles.
 using Steps = QList<std::variant<int, const char*>>;
 constexpr qint32 kMax = 0x7FFFFFFF, kMin = -kMax - 1;
-const QString kError = "Error %1 while retrieving values. Please reset the device and try again.";
+const QString kError5 = "Error 5 while retrieving values. Please reset the device and try again.";
+const QString kError4 = "Error 4 while retrieving values. Please reset the device and try again.";
 const QString kReset = "You will reset all counters to zero.\rAre you sure?";
 const QString kReminder = "There are unsaved parameters. Don't forget to click the 'Save' button.";
 const QByteArray kRecord = "[02000000000B]\nNAME=STUDIO 1\nIP=127.0.30.2\n";
@@ -187,6 +188,8 @@ private slots:
                         {reply({{0, 10}, {8, 5}}, 62), reply({{0, kMax}, {8, 1}})},
                         {"2147483647", n, "0", n, n, n, n, n, n, n},
                         true};
+        QTest::newRow("sfn not a number")
+            << StatsRow{"x1", {reply({})}, {"0", "0 (0%)", "0", "0 (0%)", n, n, n, n, n, n}, true};
         QTest::newRow("measured delay overflows")
             << StatsRow{"1",
                         {reply({{28, kMin}, {52, -1}})},
@@ -203,7 +206,7 @@ private slots:
                               "lblAudioRxFramesOK", "lblAudioRxFramesErr", "lblPTPRxOK",
                               "lblPTPRxErr", "lblPTPClkAdj", "lblPTPLatency"}),
                      row.labels);
-        QCOMPARE(w.boxes.texts(), row.error ? QStringList{kError.arg(5)} : QStringList());
+        QCOMPARE(w.boxes.texts(), row.error ? QStringList{kError5} : QStringList());
         w.send(reply({{0, 66}}));
         QTRY_COMPARE(w.texts({"lblMACTxOK"}), QStringList("66"));
     }
@@ -269,7 +272,7 @@ private slots:
         QCOMPARE(QAccessible::queryAccessibleInterface(servo)->text(QAccessible::Name), row.servo);
         QCOMPARE(servo->isChecked(), row.servo.endsWith("nS)"));
         w.checkAutoRefresh(row.autoRefresh);
-        QCOMPARE(w.boxes.texts(), row.error ? QStringList{kError.arg(4)} : QStringList());
+        QCOMPARE(w.boxes.texts(), row.error ? QStringList{kError4} : QStringList());
         // An element with PTP sync shows the next reply too.
         if (!row.stored.startsWith("SFN=1"))
             return;
