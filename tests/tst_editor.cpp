@@ -251,6 +251,9 @@ private slots:
                                            true};
         QTest::newRow("IP of 300") << Typed{"txtElementIP", "192.168.1.300", "192.168.1.300", true};
         QTest::newRow("IP corrected") << Typed{"txtElementIP", "192.168.1.300\b", "192.168.1.30"};
+        QTest::newRow("mask of 3 parts") << Typed{"txtElementMask", "10.0.0", "10.0.0", true};
+        QTest::newRow("gateway of 5 parts")
+            << Typed{"txtElementGW", "10.0.0.1.5", "10.0.0.1.5", true};
         QTest::newRow("mask emptied") << Typed{"txtElementMask", "x\b", ""};
         QTest::newRow("mask of 16")
             << Typed{"txtElementMask", "10.0.0.10.0.0.10", "10.0.0.10.0.0.1", true};
