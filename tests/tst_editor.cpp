@@ -61,7 +61,19 @@ struct Shown {
 };
 
 // How a control is worked: by the program, by a user, or through the accessibility interface.
-enum class Way { None, Program, Key, Drag, Middle, ScrollHere, ReaderValue, Space, Enter, Press };
+enum class Way {
+    None,
+    Program,
+    Key,
+    Shortcut,
+    Drag,
+    Middle,
+    ScrollHere,
+    ReaderValue,
+    Space,
+    Enter,
+    Press
+};
 
 // An element's attenuation moved one way (`mac` 0C holds 5): what the element gets (0:
 // nothing), the "ATT" line stored after, and whether nms.ini is read-only, so a box says so.
@@ -81,14 +93,14 @@ struct Typed {
     bool red = false;
 };
 
-// A toolbar button worked by its key (or another way) with monitoring started before or not:
+// A toolbar button worked by its key or another way, with monitoring started before or not:
 // the key it tells a reader, the title of the box shown, whether monitoring runs after and the
 // MAC shown after.
 struct Command {
     int button;
     QString keys, box;
     bool monitoringAfter = false, monitoring = false;
-    Way way = Way::None;
+    Way way = Way::Shortcut;
     QString shown = kA;
 };
 
@@ -350,7 +362,7 @@ private slots:
         const QString press = QAccessibleActionInterface::pressAction();
         QCOMPARE(reader(b)->actionInterface()->keyBindingsForAction(press), {row.keys});
         b->setFocus();
-        if (row.way == Way::None)
+        if (row.way == Way::Shortcut)
             QTest::keySequence(&f.station().window(), QKeySequence(row.keys));
         if (row.way == Way::Space || row.way == Way::Enter)
             QTest::keyClick(b, row.way == Way::Space ? Qt::Key_Space : Qt::Key_Return);
