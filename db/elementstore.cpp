@@ -203,15 +203,18 @@ ElementList BuildElementList(const QString& nmsIniPath) {
         list.empty = ElementList::Empty::MissingFile;
         return list;
     }
-    LoadIniSectionsLB(list.hidden, nmsIniPath);
+    // One look at the file for every read: the names and values of this moment, whatever
+    // happens to the file meanwhile.
+    const IniReader ini(nmsIniPath);
+    list.hidden = ini.sectionNames();
     if (list.hidden.isEmpty()) {
         list.empty = ElementList::Empty::NoSections;
         return list;
     }
-    // Walk a copy: the names of this moment, whatever happens to the file meanwhile.
-    const QStringList names = list.hidden;
+    list.nodes.reserve(list.hidden.size());
     QSet<QString> seen;
-    for (const QString& section : names) {
+    seen.reserve(list.hidden.size());
+    for (const QString& section : std::as_const(list.hidden)) {
         // Only sections named by a MAC make nodes; a name differing only in case is the
         // same section to the store, so it is listed once.
         if (!isSectionOfMac(section))
@@ -220,9 +223,8 @@ ElementList BuildElementList(const QString& nmsIniPath) {
         if (seen.contains(key))
             continue;
         seen.insert(key);
-        const std::optional<qint64> role =
-            parseDecimal(ReadFromINI(section, keyOf(Field::Role), nmsIniPath));
-        const QString name = ReadFromINI(section, keyOf(Field::Name), nmsIniPath);
+        const std::optional<qint64> role = parseDecimal(ini.read(section, keyOf(Field::Role)));
+        const QString name = ini.read(section, keyOf(Field::Name));
         ElementNode node{key, name + QStringLiteral(" [") + key + QLatin1Char(']'),
                          role && *role == 1};
         if (node.encoder)

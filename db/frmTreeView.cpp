@@ -3,6 +3,7 @@
 #include "db/elementstore.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -10,6 +11,9 @@
 namespace db {
 
 namespace {
+
+// How long a rebuild runs before it lets pending events run again.
+constexpr qint64 kEventSliceMs = 5;
 
 // Tells whether the press of a click already chose its node: the click then chooses nothing
 // more, so that one click loads an element once.
@@ -104,15 +108,27 @@ void ElementTreeView::Load_Config() {
 }
 
 void ElementTreeView::fill(const ElementList& list) {
+    // The nodes are made apart from the tree and added in one go, so that the tree lays
+    // itself out once, not once per node. Pending events run before the first node and then
+    // every few milliseconds; a rebuild asked for meanwhile is only noted.
+    QList<QTreeWidgetItem*> items;
+    items.reserve(list.nodes.size());
+    QElapsedTimer slice;
     for (const ElementNode& node : list.nodes) {
-        // Keeps the window alive on a large list; a rebuild asked for meanwhile is only noted.
-        QCoreApplication::processEvents();
-        if (m_stopped || m_reloadPending)
-            return;
-        auto* item = new QTreeWidgetItem(m_tree, QStringList(node.text));
+        if (!slice.isValid() || slice.hasExpired(kEventSliceMs)) {
+            QCoreApplication::processEvents();
+            slice.start();
+            if (m_stopped || m_reloadPending) {
+                qDeleteAll(items);
+                return;
+            }
+        }
+        auto* item = new QTreeWidgetItem(QStringList(node.text));
         item->setData(0, Qt::UserRole, node.key);
         item->setIcon(0, node.encoder ? m_encoderPicture : m_decoderPicture);
+        items.append(item);
     }
+    m_tree->addTopLevelItems(items);
 }
 
 } // namespace db

@@ -1,12 +1,14 @@
 #pragma once
-// The parsed form of an INI file, used by the store only. Every line keeps its own bytes and
-// its own line end, so a rewrite changes only the lines it means to change. Each section owns
-// its lines, so that adding a key or a section touches that section alone: a whole operation
-// costs time linear in the file, however many keys it writes.
+// The parsed form of an INI file, used by the store only. Each section keeps its own bytes,
+// every line with its own line end, so a rewrite changes only the lines it means to change,
+// and a file of thousands of sections costs one block of memory per section, not several per
+// line. An entry is found by walking the lines of its section alone.
 #include <QByteArray>
 #include <QHash>
 #include <QList>
 #include <QPair>
+
+#include <optional>
 
 namespace db {
 
@@ -14,22 +16,14 @@ namespace db {
 QByteArray FoldName(const QByteArray& name);
 QByteArray TrimBlanks(const QByteArray& s);
 
-struct IniLine {
-    QByteArray text; // without line end
-    QByteArray eol;  // "\r\n", "\n", "\r", or "" for a last line without one
+struct IniSection {
+    QByteArray name; // trimmed; empty for a "[]" line, which is never listed or found
+    QByteArray text; // the section line and every line up to the next one, with their ends
 };
 
 struct IniEntry {
-    int line;       // in the section's own lines
     QByteArray key; // trimmed, as in the file
     QByteArray raw; // everything after the first '='
-};
-
-struct IniSection {
-    QByteArray name;      // trimmed; empty for a "[]" line, which is never listed or found
-    QList<IniLine> lines; // the section line first, then everything up to the next one
-    QList<IniEntry> entries;
-    QHash<QByteArray, int> keys; // folded key -> first entry with it
 };
 
 using IniKeyValues = QList<QPair<QByteArray, QByteArray>>; // keys in upper case
@@ -40,8 +34,11 @@ public:
     QByteArray serialize() const;
 
     const IniSection* find(const QByteArray& name) const;
-    const IniEntry* findEntry(const QByteArray& section, const QByteArray& key) const;
+    // The raw value of the section's first entry of that key.
+    std::optional<QByteArray> value(const QByteArray& section, const QByteArray& key) const;
     const QList<IniSection>& sections() const { return m_sections; }
+    // The entries of a section, in file order.
+    static QList<IniEntry> entries(const IniSection& section);
 
     // Replaces existing keys in place, appends the others after the section's last entry,
     // and appends the section at the end when it is missing.
@@ -53,11 +50,10 @@ public:
     void renameHeader(const QByteArray& section, const QByteArray& newName);
 
 private:
-    IniLine* lastLine();
     void rebuildIndex();
 
-    QByteArray m_bom;          // a UTF-8 byte-order mark the file started with, kept
-    QList<IniLine> m_preamble; // lines before the first section
+    QByteArray m_bom;      // a UTF-8 byte-order mark the file started with, kept
+    QByteArray m_preamble; // lines before the first section
     QList<IniSection> m_sections;
     QHash<QByteArray, int> m_index; // folded name -> first section with it
 };

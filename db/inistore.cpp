@@ -117,15 +117,31 @@ template <typename F> bool rewrite(const QString& path, F&& change) {
 
 // ---------------------------------------------------------------------------------------
 
+IniReader::IniReader(const QString& path) : m_doc(LoadIniFile(path).doc) {}
+
+QStringList IniReader::sectionNames() const {
+    QStringList names;
+    names.reserve(m_doc->sections().size());
+    for (const IniSection& s : m_doc->sections()) {
+        if (!s.name.isEmpty())
+            names.append(QString::fromLatin1(s.name));
+    }
+    return names;
+}
+
+QString IniReader::read(const QString& section, const QString& key,
+                        const QString& defaultValue) const {
+    const auto s = lookupName(section);
+    const auto k = lookupName(key);
+    if (!s || !k)
+        return defaultValue;
+    const std::optional<QByteArray> raw = m_doc->value(*s, *k);
+    return raw ? QString::fromLatin1(readForm(*raw)) : defaultValue;
+}
+
 QString ReadFromINI(const QString& strSection, const QString& strkey, const QString& strfullpath,
                     const QString& strDefault) {
-    const auto section = lookupName(strSection);
-    const auto key = lookupName(strkey);
-    if (!section || !key)
-        return strDefault;
-    const auto doc = LoadIniFile(strfullpath).doc;
-    const IniEntry* e = doc->findEntry(*section, *key);
-    return e ? QString::fromLatin1(readForm(e->raw)) : strDefault;
+    return IniReader(strfullpath).read(strSection, strkey, strDefault);
 }
 
 bool writeEntries(const QString& sectionName, const IniEntries& entries, const QString& path) {
@@ -163,11 +179,7 @@ bool WriteToINI(const QString& strSection, const QString& strkey, const QString&
 }
 
 void LoadIniSectionsLB(QStringList& lstB, const QString& strfullpath) {
-    const auto doc = LoadIniFile(strfullpath).doc;
-    for (const IniSection& s : doc->sections()) {
-        if (!s.name.isEmpty())
-            lstB.append(QString::fromLatin1(s.name));
-    }
+    lstB.append(IniReader(strfullpath).sectionNames());
 }
 
 int GetSectionKeyCount(const QString& strSection, const QString& strfullpath) {
@@ -176,7 +188,7 @@ int GetSectionKeyCount(const QString& strSection, const QString& strfullpath) {
         return 0;
     const auto doc = LoadIniFile(strfullpath).doc;
     const IniSection* s = doc->find(*section);
-    return s ? int(s->entries.size()) : 0;
+    return s ? int(IniDocument::entries(*s).size()) : 0;
 }
 
 bool DeleteIniSection(const QString& strSection, const QString& strfullpath) {
@@ -205,7 +217,7 @@ bool CheckIfIniKeyExists(const QString& strSection, const QString& strKeyname,
     const auto key = lookupName(strKeyname);
     if (!section || !key)
         return false;
-    return LoadIniFile(strfullpath).doc->findEntry(*section, *key) != nullptr;
+    return LoadIniFile(strfullpath).doc->value(*section, *key).has_value();
 }
 
 bool CheckIfIniSectionExists(const QString& strSection, const QString& strfullpath) {
@@ -218,9 +230,8 @@ qint32 GetLongFromINI(const QString& strSection, const QString& strKeyname,
     const auto key = lookupName(strKeyname);
     if (!section || !key)
         return lngDefault;
-    const auto doc = LoadIniFile(strfullpath).doc;
-    const IniEntry* e = doc->findEntry(*section, *key);
-    return e ? parseLong(QString::fromLatin1(readForm(e->raw)), lngDefault) : lngDefault;
+    const std::optional<QByteArray> raw = LoadIniFile(strfullpath).doc->value(*section, *key);
+    return raw ? parseLong(QString::fromLatin1(readForm(*raw)), lngDefault) : lngDefault;
 }
 
 bool RenameIniKey(const QString& strSection, const QString& strKeyname,
@@ -231,11 +242,10 @@ bool RenameIniKey(const QString& strSection, const QString& strKeyname,
     if (!section || !key || !newKey)
         return false;
     return rewrite(strfullpath, [&](IniDocument& doc) {
-        const IniEntry* e = doc.findEntry(*section, *key);
-        if (!e)
+        const std::optional<QByteArray> raw = doc.value(*section, *key);
+        if (!raw)
             return Change::Fail;
-        const QByteArray value = readForm(e->raw);
-        doc.set(*section, {{*newKey, value}});
+        doc.set(*section, {{*newKey, readForm(*raw)}});
         // A new name that differs only in case is the same key: rewritten, not deleted.
         if (FoldName(*key) != *newKey)
             doc.removeKey(*section, *key);
@@ -259,7 +269,7 @@ bool RenameIniSection(const QString& strSection, const QString& strNewSection,
         }
         // Split at the first '=' only, so that a value holding '=' is copied whole.
         IniKeyValues entries;
-        for (const IniEntry& e : s->entries)
+        for (const IniEntry& e : IniDocument::entries(*s))
             entries.append({FoldName(e.key), e.raw});
         doc.set(*newSection, entries);
         doc.removeSection(*section);
@@ -276,7 +286,7 @@ void LoadIniSectionKeysLB(const QString& strSection, QStringList& lstB,
     const IniSection* s = doc->find(*section);
     if (!s)
         return;
-    for (const IniEntry& e : s->entries)
+    for (const IniEntry& e : IniDocument::entries(*s))
         lstB.append(QString::fromLatin1(e.key));
 }
 

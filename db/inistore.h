@@ -10,10 +10,26 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 
 namespace db {
 
 using IniEntries = QList<QPair<QString, QString>>; // key, value, in write order
+
+class IniDocument;
+
+// Many reads from one look at the file: what ReadFromINI and LoadIniSectionsLB give, without
+// finding the file again for every key.
+class IniReader {
+public:
+    explicit IniReader(const QString& path);
+    QStringList sectionNames() const;
+    QString read(const QString& section, const QString& key,
+                 const QString& defaultValue = QString()) const;
+
+private:
+    std::shared_ptr<const IniDocument> m_doc;
+};
 
 QString ReadFromINI(const QString& strSection, const QString& strkey, const QString& strfullpath,
                     const QString& strDefault = QString());

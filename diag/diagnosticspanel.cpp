@@ -128,26 +128,23 @@ void DiagnosticsPanel::ping() {
         show(result);
 }
 
-void DiagnosticsPanel::openStatistics() {
+template <class Window> void DiagnosticsPanel::open(const QString& portTaken) {
     if (!m_element)
         return;
-    FrmStatistics window(*m_element, m_endpoint.strLocalNMSIPAddress(), this->window());
+    Window window(*m_element, m_endpoint.strLocalNMSIPAddress(), this->window());
     if (!window.start()) {
-        emit fatal(QStringLiteral("Error 2: Unable to use UDP port 2978: occupied."));
+        emit fatal(portTaken);
         return;
     }
     window.exec();
 }
 
+void DiagnosticsPanel::openStatistics() {
+    open<FrmStatistics>(QStringLiteral("Error 2: Unable to use UDP port 2978: occupied."));
+}
+
 void DiagnosticsPanel::openAdjust() {
-    if (!m_element)
-        return;
-    FrmAdjust window(*m_element, m_endpoint.strLocalNMSIPAddress(), this->window());
-    if (!window.start()) {
-        emit fatal(QStringLiteral("Unable to use UDP port 2978: occupied."));
-        return;
-    }
-    window.exec();
+    open<FrmAdjust>(QStringLiteral("Unable to use UDP port 2978: occupied."));
 }
 
 } // namespace diag

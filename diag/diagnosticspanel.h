@@ -44,6 +44,8 @@ signals:
 
 private:
     void ping();
+    // The window for the element shown, modal; a port it cannot bind ends the program.
+    template <class Window> void open(const QString& portTaken);
     void openStatistics();
     void openAdjust();
 

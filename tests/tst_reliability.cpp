@@ -163,10 +163,11 @@ private slots:
         QCOMPARE(f.c().txtElementName->text(), QStringLiteral("ALIVE"));
         QCOMPARE(f.c().lblElementMAC->text(), kDecoderMac);
         QCOMPARE(f.readIni(), kDatabase);
-#if defined(__SANITIZE_ADDRESS__)
-        peakKb -= 256 * 1024; // ASan keeps freed memory in quarantine (256 MB by default)
-#endif
+#if !defined(__SANITIZE_ADDRESS__)
+        // ASan holds freed memory in quarantine and shadows every byte, so its figure says
+        // nothing about the station; the plain build checks the bound.
         QVERIFY2(peakKb - startKb <= 32 * 1024, qPrintable(QString::number(peakKb - startKb)));
+#endif
         // No upload was sent, so no feedback is awaited: each one is dropped unread, with no
         // box and no wait window, however many arrive.
         const QString error5 =

@@ -125,6 +125,18 @@ private slots:
                                "STUDIO 1 [02:00:00:00:00:0A]|TX SITE [02:00:00:00:00:0B]|NO "
                                "ROLE [02:00:00:00:00:0C]");
         QCOMPARE(shown(), expected);
+        // The encoder's picture and the decoder's, one each for all nodes, not tinted when
+        // selected.
+        const auto picture = [&](int node, QIcon::Mode mode = QIcon::Normal) {
+            return f.c().TreeView1->topLevelItem(node)->icon(0).pixmap(64, mode).toImage();
+        };
+        QCOMPARE(picture(0),
+                 QImage(":/kestrune/icons/image6.png").convertToFormat(picture(0).format()));
+        QCOMPARE(picture(1),
+                 QImage(":/kestrune/icons/image7.png").convertToFormat(picture(1).format()));
+        QCOMPARE(picture(1, QIcon::Selected), picture(1));
+        QCOMPARE(f.c().TreeView1->topLevelItem(2)->icon(0).cacheKey(),
+                 f.c().TreeView1->topLevelItem(1)->icon(0).cacheKey());
         f.station().RefreshList();
         QCOMPARE(shown(), expected); // nothing appended twice
         // A rebuild asked for from inside a rebuild's event step runs after it, on the new file.
@@ -162,6 +174,10 @@ private slots:
         // Not a number: the key's default; outside a list: no selection; only exactly 1 checks.
         QCOMPARE(values, (QList<int>{-1, -1, 1, 14, 1, 37, 43, -1, -1, 0, 1}));
         QVERIFY(f.readIni().endsWith(odd)); // 14 is not below the bar: nothing rewritten
+        // Closing the window from inside a rebuild's event step stops it.
+        QTimer::singleShot(0, &f.station().window(), &QWidget::close);
+        f.station().RefreshList();
+        QCOMPARE(f.c().TreeView1->topLevelItemCount(), 0);
     }
 
     void upload_data() {
