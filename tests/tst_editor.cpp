@@ -44,25 +44,29 @@ struct Editor : testsupport::StationFixture {
     }
     QToolButton* button(int n) {
         auto* bar = station().window().findChild<QToolBar*>("Toolbar1");
-        return qobject_cast<QToolButton*>(bar->widgetForAction(c().toolbarButton[n]));
+        return qobject_cast<QToolButton*>(
+            bar->widgetForAction(station().window().toolbarButton(n)));
     }
     // What the user sees, and a reader hears, of the role-dependent part of the editor: the
     // remote field's name, the captions, the bars' values.
     QString seen() {
-        auto& w = c();
+        auto w = c();
         const auto n = [](bool b) { return QString::number(b); };
         const auto value = [](QWidget* bar) { return reader(bar)->text(QAccessible::Value); };
-        const QString bits = n(w.cmbAudioInput->isVisible()) + n(w.scrlAtten->isVisible()) +
-                             n(w.scrlBuffer->isEnabled()) + n(w.cmdGetStats->isEnabled()) +
-                             n(w.cmdAdjust->isEnabled()) + n(w.toolbarButton[6]->isEnabled());
-        return QStringList{w.lblElementType->text(),
-                           reader(w.txtRemoteIP)->text(QAccessible::Name),
-                           w.txtRemoteIP->text(),
-                           w.Label9->text(),
-                           value(w.scrlBuffer),
-                           value(w.scrlAtten),
-                           value(w.scrlSilDetLevel),
-                           value(w.scrlSilDetTime),
+        const QString bits = n(w.find<QComboBox>("cmbAudioInput")->isVisible()) +
+                             n(w.find<QScrollBar>("scrlAtten")->isVisible()) +
+                             n(w.find<QScrollBar>("scrlBuffer")->isEnabled()) +
+                             n(w.find<QPushButton>("cmdGetStats")->isEnabled()) +
+                             n(w.find<QPushButton>("cmdAdjust")->isEnabled()) +
+                             n(station().window().toolbarButton(6)->isEnabled());
+        return QStringList{w.find<QLabel>("lblElementType")->text(),
+                           reader(w.find<QLineEdit>("txtRemoteIP"))->text(QAccessible::Name),
+                           w.find<QLineEdit>("txtRemoteIP")->text(),
+                           w.find<QLabel>("Label9")->text(),
+                           value(w.find<QScrollBar>("scrlBuffer")),
+                           value(w.find<QScrollBar>("scrlAtten")),
+                           value(w.find<QScrollBar>("scrlSilDetLevel")),
+                           value(w.find<QScrollBar>("scrlSilDetTime")),
                            bits}
             .join('|');
     }
@@ -82,24 +86,27 @@ private slots:
     // the captions.
     void fieldRulesPerElementType() {
         Editor f;
-        auto& c = f.c();
+        auto c = f.c();
         QVERIFY(f.selectNode(kA));
         const QString sil = "|dB|0dBu|0Sec|";
         QCOMPARE(f.seen(), "ENCODER|Multicast IP:|239.1.2.3|Audio source:|2.5mS" + sil + "100101");
-        c.cmbAudioTX->setCurrentIndex(0); // unicast: the stored (default) decoder address
+        c.find<QComboBox>("cmbAudioTX")
+            ->setCurrentIndex(0); // unicast: the stored (default) decoder address
         QCOMPARE(f.seen(), "ENCODER|Decoder IP:|192.168.1.91|Audio source:|2.5mS" + sil + "100101");
-        QTest::keyClicks(c.txtRemoteIP, "x"); // told in words, not by colour alone
+        QTest::keyClicks(c.find<QLineEdit>("txtRemoteIP"),
+                         "x"); // told in words, not by colour alone
         const QString bad = "ENCODER|Decoder IP: (not a valid address)|192.168.1.91x|";
         QCOMPARE(f.seen(), bad + "Audio source:|2.5mS" + sil + "100101");
-        QTest::keyClick(c.TreeView1, Qt::Key_Down);
+        QTest::keyClick(c.find<QTreeWidget>("TreeView1"), Qt::Key_Down);
         QCOMPARE(f.seen(), "DECODER|Multicast IP:|239.1.2.3|Audio atten:|10mS|-27.5 dB|-18.4dBu|"
                            "19.6Sec|011110");
-        QCOMPARE(reader(c.scrlAtten)->text(QAccessible::Name), "Audio atten: -27.5 dB");
-        act(c.chkLowLatency, QAccessibleActionInterface::toggleAction());
-        c.scrlAtten->setValue(255); // never "-0"
+        QCOMPARE(reader(c.find<QScrollBar>("scrlAtten"))->text(QAccessible::Name),
+                 "Audio atten: -27.5 dB");
+        act(c.find<QCheckBox>("chkLowLatency"), QAccessibleActionInterface::toggleAction());
+        c.find<QScrollBar>("scrlAtten")->setValue(255); // never "-0"
         QCOMPARE(f.seen(), "DECODER|Multicast IP:|239.1.2.3|Audio atten:|6.25mS|0 dB|-18.4dBu|"
                            "19.6Sec|011110");
-        QTest::keyClick(c.TreeView1, Qt::Key_End);
+        QTest::keyClick(c.find<QTreeWidget>("TreeView1"), Qt::Key_End);
         QCOMPARE(f.seen(), "UNKNOWN|Decoder IP:|10.1.1.1|Audio atten:|12.5mS|0 dB|-18.4dBu|"
                            "19.6Sec|011100");
         f.station().RefreshList();
@@ -136,7 +143,7 @@ private slots:
         QVERIFY(element.bind(QHostAddress("127.0.11.2"), 2977));
         QVERIFY(!readOnly || QFile::setPermissions(f.iniPath(), QFile::ReadOwner));
         QVERIFY(f.selectNode(mac));
-        QScrollBar* bar = f.c().scrlAtten;
+        QScrollBar* bar = f.c().find<QScrollBar>("scrlAtten");
         bar->setFocus();
         if (move == Way::Program) {
             bar->setValue(150);
@@ -268,8 +275,8 @@ private slots:
         }
         QTRY_VERIFY(!b->isDown()); // the click follows the press animation of a key or a reader
         QCOMPARE(f.boxes.titles(), box.isEmpty() ? QStringList() : QStringList{box});
-        QTEST(f.c().chkGetVolume->isChecked(), "monitoringAfter");
-        QTEST(f.c().lblElementMAC->text(), "shownAfter");
+        QTEST(f.c().find<QCheckBox>("chkGetVolume")->isChecked(), "monitoringAfter");
+        QTEST(f.c().find<QLabel>("lblElementMAC")->text(), "shownAfter");
     }
 
     // Tab goes from the toolbar's enabled buttons to the list, then on to the editor.
@@ -352,11 +359,12 @@ private slots:
         QVERIFY(!menu || menu->isEmpty());
         QList<QImage> pictures{app::FrmMain::elementIcon(true).pixmap(28).toImage()};
         for (int i : {1, 2, 4, 6, 7}) {
-            QVERIFY(!pictures.contains(f.c().toolbarButton[i]->icon().pixmap(28).toImage()));
-            pictures << f.c().toolbarButton[i]->icon().pixmap(28).toImage();
+            QVERIFY(!pictures.contains(
+                f.station().window().toolbarButton(i)->icon().pixmap(28).toImage()));
+            pictures << f.station().window().toolbarButton(i)->icon().pixmap(28).toImage();
         }
         // A chosen node shows its picture as it is, not tinted.
-        const QIcon node = f.c().TreeView1->topLevelItem(1)->icon(0);
+        const QIcon node = f.c().find<QTreeWidget>("TreeView1")->topLevelItem(1)->icon(0);
         QCOMPARE(node.pixmap(20, QIcon::Selected).toImage(), node.pixmap(20).toImage());
     }
 
@@ -368,11 +376,12 @@ private slots:
             ini += "K" + QByteArray::number(i) + "=1\r\n";
         f.writeIni(ini);
         f.station().RefreshList();
-        QTreeWidget* tree = f.c().TreeView1;
+        QTreeWidget* tree = f.c().find<QTreeWidget>("TreeView1");
         const QRect node = tree->visualItemRect(tree->topLevelItem(0));
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, node.center());
-        QCOMPARE(f.boxes.texts(), QStringList("Cannot load this element info.\rThe data stored in "
-                                              "your computer about this element, is corrupted (1)."));
+        QCOMPARE(f.boxes.texts(),
+                 QStringList("Cannot load this element info.\rThe data stored in "
+                             "your computer about this element, is corrupted (1)."));
     }
 };
 

@@ -3,67 +3,52 @@
 #include "support/stationfixture.h"
 
 #include "db/inistore.h"
-#include "db/records.h"
-#include "diag/vumeter.h"
-#include "platform/udpendpoint.h"
-#include "protocol/feedbackhandler.h"
 
-#include <QtNetwork>
 #include <QtTest>
 #include <QtWidgets>
-#include <optional>
 
 using namespace testsupport;
+using namespace testsupport::loopback;
 
 namespace {
 
-const QString kStation = QStringLiteral("127.0.10.1");
-const QString kElement = QStringLiteral("127.0.10.2");
-const QString kEncoderMac = QStringLiteral("02:00:00:00:00:0A");
-const QString kDecoderMac = QStringLiteral("02:00:00:00:00:0B");
-const QString kSaved = QStringLiteral("New configuration has been sucessfuly saved and loaded!");
-const QByteArray kEncoder =
-    "[02000000000A]\r\nNAME=STUDIO 1        \r\nIP=127.0.10.3\r\nMASK=255.255.255.0\r\n"
-    "GW=127.0.10.254\r\nINPUT=1\r\nTYPE=1\r\nTX=1\r\nMULTI=239.1.2.3\r\nROLE=1\r\nSN=1001\r\n";
-const QByteArray kDecoder =
-    "[02000000000B]\r\nNAME=TX SITE         \r\nIP=127.0.10.2\r\nMASK=255.255.255.0\r\n"
-    "GW=127.0.10.254\r\nINPUT=0\r\nTYPE=1\r\nTX=0\r\nMULTI=239.1.2.3\r\nROLE=2\r\nSN=2002\r\n"
-    "VER=2.8\r\nSFN=1\r\nBUF=3\r\nATT=200\r\nSDM=0\r\nSDL=37\r\nSDT=43\r\nLLO=0\r\n";
-// The decoder as stored from the answer below with the name "NEW NAME".
+const QString kPlain = "Kestrune NMS v.3.4.8 - Talvoren Broadcast";
+const QString kPortTaken = "Unable to use UDP port 2976: occupied.";
+const QString kOther = "127.0.10.7"; // the station's second interface
+// The decoder as stored from its feedback with the name "NEW NAME".
 const QByteArray kStored = QByteArray(kDecoder)
                                .replace("TX SITE ", "NEW NAME")
                                .replace("2.8", "2.9")
                                .replace("BUF=3", "BUF=4")
                                .replace("T=200", "T=220");
+const QByteArray kKept = "[02000000000B]\r\nNAME=TX SITE  ";
 
-QByteArray ip4(const QString& text) {
-    return QByteArray::fromHex(
-        QByteArray::number(QHostAddress(text).toIPv4Address(), 16).rightJustified(8, '0'));
-}
-
-// As the element answers: a decoder's 54 bytes (att 220, v2.9, PTP on, buffer 4, silence
-// 0/37/43), an encoder's 45 (v2.9).
-QByteArray feedback(int role, const QString& name, const QString& remote = "239.1.2.3", int tx = 0,
-                    int input = 0) {
-    return ip4(kElement) + ip4("255.255.255.0") + ip4("127.0.10.254") + ip4(remote) + char(input) +
-           char(1) + char(tx) + name.leftJustified(16, ' ').toLatin1() + char(role) +
-           QByteArray::fromHex(role == 2 ? "000007D2DC0209010400252B0000000000"
-                                         : "000007D20209000000");
-}
-
-struct Started : StationFixture {
-    explicit Started(const QByteArray& ini = kEncoder + kDecoder) : StationFixture(kStation) {
-        writeIni(ini);
-        QVERIFY(start());
-    }
+// A start of the station on the interfaces kStation and kOther, and a click that ends it.
+struct Start {
+    QStringList arguments;
+    QByteArray ini = kEncoder + kDecoder;
+    int tableError = 0;       // of the local address table
+    QString saved = kStation; // "NMS IP Address"
+    QString held;             // another socket holds the port at this address
+    int port = 2976;
+    QString click;          // a control clicked, with the decoder selected, once started
+    QString title = kPlain; // empty: the start ended the program
+    int bufferMax = 22;
+    QStringList boxes;
+    QString savedAfter = kStation; // where the station holds port 2976 if it runs
 };
 
-// The next datagram the element's socket receives.
-QNetworkDatagram received(QUdpSocket& socket) {
-    return QTest::qWaitFor([&] { return socket.hasPendingDatagrams(); }, 2000)
-               ? socket.receiveDatagram()
-               : QNetworkDatagram();
-}
+// "Save changes" on the element selected (or "-": none).
+struct Save {
+    QString mac = kDecoderMac, name = "new name", ip = kElement;
+    QString unselected; // a list left without a selection
+    bool withIni = true;
+    QByteArray answer; // the element's, behind a ping; empty: nothing may be sent
+    int sentSize = 41;
+    int macLookups = 1; // one a tick of the wait window
+    QString box;        // the last box
+    QByteArray stored = kKept;
+};
 
 } // namespace
 
@@ -71,233 +56,226 @@ class TestStation : public QObject {
     Q_OBJECT
 private slots:
     void startUp_data() {
-        QTest::addColumn<QStringList>("r"); // arguments, fault, title (none: ended), bar, box
-        const QString e("Local database is empty.\rPlease click %1 to probe the network.");
-        const QString plain(" - Talvoren Broadcast");
-        QTest::newRow("none") << QStringList{"", "", plain, "22", ""};
-        QTest::newRow("gps") << QStringList{"gPs", "", " [GPSDO version]" + plain, "23", ""};
-        QTest::newRow("no database")
-            << QStringList{"", "missing", plain, "22", e.arg("'Auto Discover' icon")};
-        QTest::newRow("no sections")
-            << QStringList{"", "empty", plain, "22", e.arg("the 'Auto Discover' icon")};
+        QTest::addColumn<Start>("s");
+        QTest::newRow("none") << Start{};
+        QTest::newRow("gPs") << Start{
+            .arguments = {"gPs"},
+            .title = "Kestrune NMS v.3.4.8 [GPSDO version] - Talvoren Broadcast",
+            .bufferMax = 23};
+        QTest::newRow("lL") << Start{
+            .arguments = {"lL"},
+            .title = "Kestrune NMS v.3.4.8 [Low Latency Option] - Talvoren Broadcast",
+            .bufferMax = 44};
+        // Anything beside the one word: neither variant.
+        QTest::newRow("GPS LL") << Start{.arguments = {"GPS", "LL"}};
+        QTest::newRow("no sections") << Start{.ini = "", .boxes = {kEmpty}};
+        // The address table cannot be read (too many addresses).
         QTest::newRow("address table")
-            << QStringList{"", "table", "", "", "GetIpAddrTable failed with return value 122"};
-        QTest::newRow("second instance") << QStringList{"", "instance", "", "",
-                                                        "Talvoren Kestrune NMS is already running "
-                                                        "(check the icon in system tray)!"};
+            << Start{.tableError = 122,
+                     .title = "",
+                     .boxes = {"GetIpAddrTable failed with return value 122"}};
+        // The interface chosen: the saved one while it is there, else the first, saved only
+        // once the station is bound there.
+        QTest::newRow("saved present") << Start{.saved = kOther, .savedAfter = kOther};
+        QTest::newRow("saved gone") << Start{.saved = "127.0.10.99"};
+        QTest::newRow("saved gone, first taken") << Start{.saved = "127.0.10.99",
+                                                          .held = kStation,
+                                                          .title = "",
+                                                          .boxes = {kPortTaken},
+                                                          .savedAfter = "127.0.10.99"};
+        // A port held by another socket ends the program after its message.
+        QTest::newRow("2978 taken: statistics")
+            << Start{.held = kStation,
+                     .port = 2978,
+                     .click = "cmdGetStats",
+                     .boxes = {"Error 2: Unable to use UDP port 2978: occupied."}};
+        QTest::newRow("2978 taken: SFN")
+            << Start{.held = kStation,
+                     .port = 2978,
+                     .click = "cmdAdjust",
+                     .boxes = {"Unable to use UDP port 2978: occupied."}};
+        // A station that could not move to another interface keeps its setting.
+        QTest::newRow("other interface taken")
+            << Start{.held = kOther, .click = "cmbNMSIPAddr", .boxes = {kPortTaken}};
     }
     void startUp() {
-        QFETCH(QStringList, r);
-        std::optional<StationFixture> first;
-        if (r[1] == "instance")
-            QVERIFY(first.emplace(QStringLiteral("127.0.10.9")).start());
-        const QByteArray lock = qgetenv("KESTRUNE_LOCK_PATH");
+        QFETCH(Start, s);
         StationFixture f(kStation);
-        if (first)
-            qputenv("KESTRUNE_LOCK_PATH", lock);
-        if (r[1] != "missing")
-            f.writeIni(r[1] == "empty" ? "" : kEncoder + kDecoder);
-        if (r[1] == "table")
-            f.addresses.failWith(122);
-        QCOMPARE(f.start(r[0].split(' ', Qt::SkipEmptyParts)), !r[2].isEmpty());
-        QCOMPARE(f.boxes.texts(), r[4].isEmpty() ? QStringList() : QStringList{r[4]});
-        QCOMPARE(f.station().hasEnded(), r[2].isEmpty());
-        if (r[2].isEmpty())
-            return;
-        QCOMPARE(f.station().window().windowTitle(), "Kestrune NMS v.3.4.8" + r[2]);
-        QCOMPARE(f.c().scrlBuffer->maximum(), r[3].toInt());
-        // The ping button waits in light yellow.
-        QCOMPARE(f.c().cmdPing->palette().color(QPalette::Button), QColor(255, 255, 192));
+        f.writeIni(s.ini);
+        f.addresses.list.addresses = {kStation, kOther};
+        if (s.tableError)
+            f.addresses.failWith(s.tableError);
+        f.settings.values["NMS IP Address"] = s.saved;
+        QUdpSocket holder;
+        QVERIFY(s.held.isEmpty() || holder.bind(QHostAddress(s.held), s.port));
+        QCOMPARE(f.start(s.arguments), !s.title.isEmpty());
+        if (!s.title.isEmpty()) {
+            QCOMPARE(f.station().window().windowTitle(), s.title);
+            QCOMPARE(f.c().find<QScrollBar>("scrlBuffer")->maximum(), s.bufferMax);
+            QUdpSocket probe;
+            QVERIFY(!probe.bind(QHostAddress(s.savedAfter), 2976));
+            // The ping button waits in light yellow.
+            QCOMPARE(f.c().find<QPushButton>("cmdPing")->palette().color(QPalette::Button),
+                     QColor(255, 255, 192));
+        }
+        if (!s.click.isEmpty()) {
+            QVERIFY(f.selectNode(kDecoderMac));
+            if (auto* button = f.c().find<QPushButton>(s.click))
+                button->click();
+            else
+                emit f.c().find<QComboBox>(s.click)->activated(1);
+        }
+        QCOMPARE(f.station().hasEnded(), s.title.isEmpty() || !s.click.isEmpty());
+        QCOMPARE(f.boxes.texts(), s.boxes);
+        QCOMPARE(f.settings.values["NMS IP Address"], s.savedAfter);
+        QCOMPARE(f.settings.saves, int(s.savedAfter != s.saved));
     }
 
+    // A rebuild asked for from inside a rebuild's event step runs after it, on the new file;
+    // a record of 22 keys is refused; hand-edited values load by their rules.
     void elementList() {
-        Started f(kEncoder + kDecoder +
-                  "[badname]\r\nROLE=1\r\n[02000000000c]\r\nNAME=NO ROLE\r\n");
-        const auto shown = [&] {
-            QStringList t{f.c().frmTreeView->title()};
-            for (int i = 0; i < f.c().cmbEncoders->count(); ++i)
-                t << f.c().cmbEncoders->itemText(i);
-            for (int i = 0; i < f.c().TreeView1->topLevelItemCount(); ++i)
-                t << f.c().TreeView1->topLevelItem(i)->text(0);
-            return t.join('|');
-        };
-        const QString expected("Select element: (3 items)|<None>|STUDIO 1 [02:00:00:00:00:0A]|"
-                               "STUDIO 1 [02:00:00:00:00:0A]|TX SITE [02:00:00:00:00:0B]|NO "
-                               "ROLE [02:00:00:00:00:0C]");
-        QCOMPARE(shown(), expected);
-        // The encoder's picture and the decoder's, one each for all nodes, not tinted when
-        // selected.
-        const auto picture = [&](int node, QIcon::Mode mode = QIcon::Normal) {
-            return f.c().TreeView1->topLevelItem(node)->icon(0).pixmap(64, mode).toImage();
-        };
-        QCOMPARE(picture(0),
-                 QImage(":/kestrune/icons/image6.png").convertToFormat(picture(0).format()));
-        QCOMPARE(picture(1),
-                 QImage(":/kestrune/icons/image7.png").convertToFormat(picture(1).format()));
-        QCOMPARE(picture(1, QIcon::Selected), picture(1));
-        QCOMPARE(f.c().TreeView1->topLevelItem(2)->icon(0).cacheKey(),
-                 f.c().TreeView1->topLevelItem(1)->icon(0).cacheKey());
-        f.station().RefreshList();
-        QCOMPARE(shown(), expected); // nothing appended twice
-        // A rebuild asked for from inside a rebuild's event step runs after it, on the new file.
+        Loopback f;
         QTimer::singleShot(0, [&] {
             db::WriteToINI("02000000000D", "name", "LATE", f.iniPath());
-            db::WriteToINI("02000000000D", "role", "2", f.iniPath());
             f.station().Load_Config();
         });
         f.station().Load_Config();
-        QVERIFY(shown().startsWith("Select element: (4 items)|") &&
-                shown().endsWith("|LATE [02:00:00:00:00:0D]"));
-        // A record with too many keys is refused; hand-edited values load by their rules.
+        auto* tree = f.c().find<QTreeWidget>("TreeView1");
+        QCOMPARE(tree->topLevelItem(2)->text(0), "LATE [02:00:00:00:00:0D]");
+        QCOMPARE(f.c().find<QGroupBox>("frmTreeView")->title(), "Select element: (3 items)");
+
         QByteArray ini = kEncoder + "[02000000000F]\r\n";
         for (int i = 0; i < 22; ++i)
             ini += "K" + QByteArray::number(i) + "=1\r\n";
-        const QByteArray odd =
-            "[020000000010]\r\nNAME=ODD\r\nIP=127.0.10.5\r\nINPUT=x\r\nTYPE=7\r\n"
-            "TX= 1 \r\nROLE=2\r\nATT=014\r\nBUF=x\r\nSDL=1e2\r\nSDT=\r\nSDM=5\r\n"
-            "SFN=2\r\nLLO=01\r\nBOUND=99\r\n";
-        f.writeIni(ini + odd);
+        ini += "[020000000010]\r\nNAME=ODD\r\nIP=127.0.10.5\r\nINPUT=x\r\nTYPE=7\r\nTX= 1 \r\n"
+               "ROLE=2\r\nATT=014\r\nBUF=x\r\nSDL=1e2\r\nSDT=\r\nSDM=5\r\nSFN=2\r\nLLO=01\r\n";
+        f.writeIni(ini);
         f.station().RefreshList();
-        QVERIFY(f.selectNode(kEncoderMac));
         QVERIFY(f.selectNode("02:00:00:00:00:0F"));
-        QCOMPARE(f.boxes.texts().last(),
-                 QStringLiteral("Cannot load this element info.\rThe data stored in "
-                                "your computer about this element, is corrupted (1)."));
+        QCOMPARE(f.boxes.texts(), QStringList("Cannot load this element info.\rThe data stored in "
+                                              "your computer about this element, is corrupted "
+                                              "(1)."));
         QVERIFY(f.selectNode("02:00:00:00:00:10"));
-        auto& c = f.c();
-        const QList<int> values{c.cmbAudioInput->currentIndex(), c.cmbAudioType->currentIndex(),
-                                c.cmbAudioTX->currentIndex(),    c.scrlAtten->value(),
-                                c.scrlBuffer->value(),           c.scrlSilDetLevel->value(),
-                                c.scrlSilDetTime->value(),       c.cmbSilDetMode->currentIndex(),
-                                c.cmbEncoders->currentIndex(),   c.chkSFNEnabled->isChecked(),
-                                c.chkLowLatency->isChecked()};
-        // Not a number: the key's default; outside a list: no selection; only exactly 1 checks.
-        QCOMPARE(values, (QList<int>{-1, -1, 1, 14, 1, 37, 43, -1, -1, 0, 1}));
-        QVERIFY(f.readIni().endsWith(odd)); // 14 is not below the bar: nothing rewritten
-        // Closing the window from inside a rebuild's event step stops it.
-        QTimer::singleShot(0, &f.station().window(), &QWidget::close);
-        f.station().RefreshList();
-        QCOMPARE(f.c().TreeView1->topLevelItemCount(), 0);
+        QList<int> values;
+        for (auto* list : {"cmbAudioInput", "cmbAudioType", "cmbAudioTX", "cmbSilDetMode"})
+            values << f.c().find<QComboBox>(list)->currentIndex();
+        for (auto* bar : {"scrlAtten", "scrlBuffer", "scrlSilDetLevel", "scrlSilDetTime"})
+            values << f.c().find<QScrollBar>(bar)->value();
+        for (auto* box : {"chkSFNEnabled", "chkLowLatency"})
+            values << f.c().find<QCheckBox>(box)->isChecked();
+        // Not a number: the key's default; outside a list: no selection; only exactly 1 ticks.
+        QCOMPARE(values, (QList<int>{-1, -1, 1, -1, 14, 1, 37, 43, 0, 1}));
+        QCOMPARE(f.readIni(), ini); // 14 is not below the bar: nothing rewritten
     }
 
-    void upload_data() {
-        QTest::addColumn<QString>("mac");
-        QTest::addColumn<QStringList>("typed"); // name, address
-        QTest::addColumn<QByteArray>("answer"); // empty: refused before sending
-        QTest::addColumn<QString>("box");
-        QTest::addColumn<QByteArray>("stored");
-        const QString differs("An error occured while saving '%1':\rFeedback is corrupted.");
-        const QStringList typed{"new name", kElement};
-        const QByteArray kept = "[02000000000B]\r\nNAME=TX SITE  ",
-                         confirmed = feedback(2, "NEW NAME");
-        QTest::newRow("decoder confirmed")
-            << kDecoderMac << typed << confirmed << kSaved << kStored;
-        QTest::newRow("encoder to one decoder")
-            << kEncoderMac << typed << feedback(1, "new name", "192.168.1.91", 0, 1) << kSaved
-            << QByteArray(
-                   "TX=0\r\nMULTI=239.1.2.3\r\nROLE=1\r\nSN=2002\r\nREMOTE=192.168.1.91\r\n");
+    void save_data() {
+        QTest::addColumn<Save>("s");
+        const QString audioWrong = "Please verify that all audio fields are correct!\rCannot save.";
+        // The checks in their order, each refusing whatever follows it.
+        QTest::newRow("no element") << Save{.mac = "-",
+                                            .name = "",
+                                            .ip = "1.2.3",
+                                            .box = "No Network Element selected!\rCannot save."};
+        QTest::newRow("no input") << Save{
+            .name = "", .unselected = "cmbAudioInput", .box = audioWrong};
+        QTest::newRow("no silence mode") << Save{.unselected = "cmbSilDetMode", .box = audioWrong};
+        QTest::newRow("no name") << Save{
+            .name = "",
+            .ip = "1.2.3.256",
+            .box = "Please verify that the name field is correct!\rCannot save."};
+        QTest::newRow("bad address")
+            << Save{.ip = "1.2.3.256",
+                    .box = "Please verify that all IP fields are correct!\rCannot save."};
+        // The database went away after the element was loaded.
+        QTest::newRow("no nms.ini")
+            << Save{.withIni = false,
+                    .box = "The local database in your computer, is corrupted!\rCannot save."};
+        // The question answered No.
+        QTest::newRow("No") << Save{.box = kQuestion};
+        const QByteArray confirmed = feedback("NEW NAME");
+        QTest::newRow("decoder") << Save{.answer = confirmed, .box = kSaved, .stored = kStored};
+        QTest::newRow("encoder") << Save{
+            .mac = kEncoderMac,
+            .answer = feedback("new name", 1, "192.168.1.91", 0, 1),
+            .sentSize = 37,
+            .box = kSaved,
+            .stored = "TX=0\r\nMULTI=239.1.2.3\r\nROLE=1\r\nSN=2002\r\nREMOTE=192.168.1.91\r\n"};
         QTest::newRow("remote differs")
-            << kDecoderMac << typed << feedback(2, "NEW NAME", "239.9.9.9")
-            << differs.arg("Remote IP") << QByteArray("MULTI=239.1.2.3\r\n");
-        QTest::newRow("another element answered")
-            << kDecoderMac << typed << QByteArray(confirmed).replace(0, 4, ip4("127.0.10.6"))
-            << "The response received does not match the selected element.\rCannot save this "
-               "element info."
-            << kept;
-        QTest::newRow("bad ip") << kDecoderMac << QStringList{"X", "1.2.3.256"} << QByteArray()
-                                << "Please verify that all IP fields are correct!" << kept;
-        QTest::newRow("no name") << kDecoderMac << QStringList{"", kElement} << QByteArray()
-                                 << "Please verify that the name field is correct!" << kept;
-        QTest::newRow("nothing selected")
-            << "-" << typed << QByteArray() << "No Network Element selected!" << kept;
+            << Save{.answer = feedback("NEW NAME", 2, "239.9.9.9"),
+                    .box = "An error occured while saving 'Remote IP':\rFeedback is corrupted.",
+                    .stored = "MULTI=239.1.2.3\r\n"};
+        // The answer reports another element's address.
+        QTest::newRow("another element")
+            << Save{.answer = QByteArray(confirmed).replace(0, 4, ip4("127.0.10.6")),
+                    .box = "The response received does not match the selected element.\rCannot "
+                           "save this element info."};
+        // No MAC for the address the answer reports: the wait window gives up after its ticks
+        // and nothing is stored.
+        QTest::newRow("no MAC") << Save{
+            .answer = QByteArray(confirmed).replace(0, 4, ip4("127.0.10.5")),
+            .macLookups = 21,
+            .box = "An error occured while retrieving 'Element MAC':\rFeedback is "
+                   "corrupted."};
     }
-    // The element's address is read after the question (the hook moves it there). The answer,
-    // three times, and the time-out come while a ping is on its way: no box opens before the
-    // ping's result, then each follows once, in order.
-    void upload() {
-        QFETCH(QString, mac);
-        QFETCH(QStringList, typed);
-        QFETCH(QByteArray, answer);
-        QFETCH(QString, box);
-        QFETCH(QByteArray, stored);
-        Started f(kEncoder + QByteArray(kDecoder).replace("IP=127.0.10.2", "IP=127.0.10.8"));
-        f.neighbours.add(hostOrder(kElement), macBytes(mac));
-        f.neighbours.add(hostOrder("127.0.10.6"), macBytes(kEncoderMac));
-        QUdpSocket element;
-        QVERIFY(element.bind(QHostAddress(kElement), 2976));
-        QVERIFY(mac == "-" || f.selectNode(mac));
-        f.c().cmbAudioTX->setCurrentIndex(0);
-        f.c().txtElementName->setText(typed[0]);
-        f.c().txtElementIP->setText(typed[1]);
-        f.boxes.enqueue(platform::MsgAnswer::Yes);
-        f.boxes.onShow(
-            [&](auto&) { db::WriteToINI(db::Encode_MAC(mac), "ip", kElement, f.iniPath()); });
-        f.station().SaveChanges();
-        if (answer.isEmpty()) {
-            QCOMPARE(f.boxes.texts(), QStringList{box + "\rCannot save."});
-            QVERIFY(!element.waitForReadyRead(50) && !f.c().timerRemoteSent->isActive());
+    // A refused upload sends nothing and starts no time-out. Otherwise the configuration goes
+    // to the address stored when the question is answered (the hook moves it there, written
+    // by hand with a blank); the answer, three times, and the time-out come while a ping is on
+    // its way: no box opens before the ping's result, then each follows once, in order.
+    void save() {
+        QFETCH(Save, s);
+        Loopback f(kEncoder + QByteArray(kDecoder).replace("IP=127.0.10.2", "IP=127.0.10.8"));
+        f.arp(kElement, s.mac);
+        f.arp("127.0.10.6", kEncoderMac);
+        QVERIFY(s.mac == "-" || f.selectNode(s.mac));
+        if (!s.unselected.isEmpty())
+            f.c().find<QComboBox>(s.unselected)->setCurrentIndex(-1);
+        f.c().find<QLineEdit>("txtElementName")->setText(s.name);
+        f.c().find<QLineEdit>("txtElementIP")->setText(s.ip);
+        if (!s.withIni)
+            QFile::remove(f.iniPath());
+        QTimer* timer = f.station().upload().timerRemoteSent();
+        if (s.answer.isEmpty()) {
+            f.station().SaveChanges(); // a question is answered No
+            QCOMPARE(f.boxes.texts(), QStringList{s.box});
+            QVERIFY(!f.element.waitForReadyRead(50));
+            QVERIFY(!timer->isActive());
             return;
         }
-        const QNetworkDatagram sent = received(element);
-        QCOMPARE(sent.data().size(), mac == kDecoderMac ? 41 : 37);
+        f.boxes.onShow([&](auto& r) {
+            if (r.text == kQuestion)
+                db::WriteToINI(db::Encode_MAC(s.mac), "ip", "127.0.10. 2", f.iniPath());
+        });
+        QCOMPARE(f.save(s.name).size(), s.sentSize);
         f.echo.answer(platform::EchoResult::Status::Ok, 7);
         f.echo.whileWaiting = [&] {
             for (int i = 0; i < 3; ++i)
-                element.writeDatagram(answer, QHostAddress(kStation), 2976);
-            QVERIFY(QTest::qWaitFor([&] { return !f.c().timerRemoteSent->isActive(); }, 3000));
+                f.send(s.answer);
+            QVERIFY(QTest::qWaitFor([&] { return !timer->isActive(); }, 3000));
             QTest::qWait(50);
             QCOMPARE(f.boxes.count(), 1);
         };
-        f.c().cmdPing->click();
-        const QString timedOut(
-            "Waiting for a response from Network Element has timed out!\rCannot save.");
-        QTRY_COMPARE(f.boxes.texts().mid(1), (QStringList{timedOut, box}));
+        f.c().find<QPushButton>("cmdPing")->click();
+        QTRY_COMPARE(f.boxes.texts(), (QStringList{kQuestion, kTimedOut, s.box}));
         QTest::qWait(100);
         QCOMPARE(f.boxes.count(), 3);
-        QVERIFY2(f.readIni().contains(stored), f.readIni().constData());
-    }
-
-    // A port held by another socket ends the program after its message; a station that could
-    // not move to another interface keeps its setting.
-    void bindFailureEndsProgram() {
-        for (const auto& [control, address, message] :
-             {std::tuple("cmdGetStats", "127.0.10.1",
-                         "Error 2: Unable to use UDP port 2978: occupied."),
-              std::tuple("cmdAdjust", "127.0.10.1", "Unable to use UDP port 2978: occupied."),
-              std::tuple("cmbNMSIPAddr", "127.0.10.7", "Unable to use UDP port 2976: occupied.")}) {
-            StationFixture f(kStation);
-            f.writeIni(kEncoder + kDecoder);
-            f.addresses.list.addresses = {kStation, "127.0.10.7"};
-            QVERIFY(f.start() && f.selectNode(kDecoderMac));
-            QUdpSocket holder;
-            QVERIFY(holder.bind(QHostAddress(address), control[2] == 'b' ? 2976 : 2978));
-            if (auto* button = f.station().window().findChild<QPushButton*>(control))
-                button->click();
-            else
-                emit f.c().cmbNMSIPAddr->activated(1);
-            QVERIFY(f.station().hasEnded());
-            QCOMPARE(f.boxes.texts(), QStringList(QString(message)));
-            QCOMPARE(f.settings.values.value("NMS IP Address"), kStation);
-        }
+        QVERIFY2(f.readIni().contains(s.stored), f.readIni());
+        QCOMPARE(f.neighbours.lookups, s.macLookups);
     }
 
     // An answer without a serial number holds its box open past the window while two elements,
     // more of the bad answer and a short answer whose MAC cannot be found arrive behind it.
     void answersBehindAnOpenBox() {
-        Started f;
-        f.neighbours.add(hostOrder(kElement), macBytes("02:00:00:00:00:21"));
-        f.neighbours.add(hostOrder("127.0.10.6"), macBytes("02:00:00:00:00:22"));
-        QUdpSocket element;
-        QVERIFY(element.bind(QHostAddress(kElement), 0));
-        const QByteArray noSerial = feedback(2, "bad").replace(36, 4, QByteArray(4, 0));
-        QTimer::singleShot(50,
-                           [&] { element.writeDatagram(noSerial, QHostAddress(kStation), 2976); });
-        f.boxes.onShow([&](const platform::MessageBoxRequest& r) {
+        Loopback f;
+        f.arp(kElement, "02:00:00:00:00:21");
+        f.arp("127.0.10.6", "02:00:00:00:00:22");
+        const QByteArray noSerial = feedback("bad").replace(36, 4, QByteArray(4, 0));
+        QTimer::singleShot(50, [&] { f.send(noSerial); });
+        f.boxes.onShow([&](auto& r) {
             if (r.text.contains("'Serial Number'"))
                 for (const QByteArray& d :
-                     {feedback(2, "tx site"), noSerial, feedback(2, "second").replace(3, 1, "\x06"),
-                      noSerial, feedback(1, "ENC").left(40).replace(3, 1, "M")})
-                    element.writeDatagram(d, QHostAddress(kStation), 2976);
+                     {feedback("tx site"), noSerial, feedback("second").replace(3, 1, "\x06"),
+                      noSerial, feedback("ENC", 1).left(40).replace(3, 1, "M")})
+                    f.send(d);
         });
         f.boxes.stayOpen("An error occured while retrieving 'Serial Number'", 600);
         f.boxes.enqueue(platform::MsgAnswer::Yes);
@@ -313,16 +291,12 @@ private slots:
 
     // Declining the discovery question keeps the database as it is: nothing else happens.
     void discoveryDeclined() {
-        Started f;
+        Loopback f;
         QVERIFY(f.selectNode(kDecoderMac));
-        f.boxes.enqueue(platform::MsgAnswer::No);
         f.station().AutoDiscover();
-        QCOMPARE(f.boxes.texts(),
-                 QStringList("Performing an 'Auto Discovery' will delete the local database in "
-                             "your computer and create a new one, based on the Network Elements "
-                             "found (if any). \rAre you sure?"));
+        QCOMPARE(f.boxes.texts(), QStringList{kDiscoveryQuestion});
         QCOMPARE(f.readIni(), kEncoder + kDecoder);
-        QCOMPARE(f.c().lblElementMAC->text(), kDecoderMac); // the editor keeps its element
+        QCOMPARE(f.c().find<QLabel>("lblElementMAC")->text(), kDecoderMac);
     }
 };
 

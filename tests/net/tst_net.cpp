@@ -103,8 +103,9 @@ class TestNet : public QObject {
         const QByteArray ini = f.readIni();
         QVERIFY2(after.contains(ini), ini.constData());
         const int elements = ini.count("NAME=");
-        QCOMPARE(f.c().TreeView1->topLevelItemCount(), elements);
-        QCOMPARE(f.c().frmTreeView->title(), QString("Select element: (%1 items)").arg(elements));
+        QCOMPARE(f.c().find<QTreeWidget>("TreeView1")->topLevelItemCount(), elements);
+        QCOMPARE(f.c().find<QGroupBox>("frmTreeView")->title(),
+                 QString("Select element: (%1 items)").arg(elements));
         for (int i = 0; i < 3; ++i) {
             QCOMPARE(m_rig->received(i, 1901),
                      paged.contains(i) ? QStringList{kPaging.toHex()} : QStringList());
@@ -165,7 +166,7 @@ private slots:
             QVERIFY(QFile::setPermissions(f.iniPath(), QFile::ReadOwner));
         f.boxes.stayOpen(kNoMac, 10000, [&] {
             return !f.station().discovery().AutoDiscoverAwaiting() &&
-                   f.c().TreeView1->topLevelItemCount() == 2;
+                   f.c().find<QTreeWidget>("TreeView1")->topLevelItemCount() == 2;
         });
         f.boxes.enqueue(platform::MsgAnswer::Yes);
         f.station().AutoDiscover();
@@ -174,8 +175,8 @@ private slots:
         QFETCH(QList<int>, paged);
         check(boxes, after, paged);
         // The address list is the real table's, and the chosen address is in use.
-        QCOMPARE(f.c().cmbNMSIPAddr->count(), far ? 3 : 2);
-        QCOMPARE(f.c().cmbNMSIPAddr->currentText(), kStation);
+        QCOMPARE(f.c().find<QComboBox>("cmbNMSIPAddr")->count(), far ? 3 : 2);
+        QCOMPARE(f.c().find<QComboBox>("cmbNMSIPAddr")->currentText(), kStation);
         QCOMPARE(f.station().udpClient().localAddress().toString(), kStation);
     }
 
@@ -217,7 +218,7 @@ private slots:
         QVERIFY2(start(elements, discoverFirst ? "" : encoder() + decoder()),
                  qPrintable(m_rig->lastError()));
         StationFixture& f = *m_f;
-        Controls& c = f.c();
+        const Controls c = f.c();
         QSignalSpy read(&f.station().udpClient(), &platform::UdpEndpoint::datagramReceived);
         f.boxes.stayOpen(kTimedOut, 5000, [&] { return read.count() > 0; });
         f.boxes.enqueue(platform::MsgAnswer::Yes);
@@ -227,21 +228,21 @@ private slots:
         QVERIFY(f.selectNode(mac));
         if (toEncoder) { // the emulator's level is -6 dBFS
             f.station().StartMonitoring();
-            QTRY_COMPARE(c.lblVolume->text(), "-6dBFS");
-            QCOMPARE(c.VUMeter->widthTwips(), 1050);
+            QTRY_COMPARE(c.find<QLabel>("lblVolume")->text(), "-6dBFS");
+            QCOMPARE(c.find<diag::VuMeter>("VUMeter")->widthTwips(), 1050);
             QVERIFY(m_rig->received(0, 2977).contains("564f4c"));
         }
-        c.txtElementName->setText("North Mast");
+        c.find<QLineEdit>("txtElementName")->setText("North Mast");
         f.station().SaveChanges();
         QTRY_COMPARE(f.boxes.count(), boxes.size());
-        QVERIFY(!c.timerRemoteSent->isActive());
+        QVERIFY(!f.station().upload().timerRemoteSent()->isActive());
         QCOMPARE(f.station().upload().sRemoteMacAddress2(), mac);
         check(boxes, after, discoverFirst ? QList{0, 1} : QList<int>(), toEncoder ? 0 : 1,
               toEncoder ? kToEncoder : kToDecoder);
         if (toEncoder) {
             f.station().StopMonitoring();
-            QCOMPARE(c.lblVolume->text(), "-oodBFS");
-            QCOMPARE(c.VUMeter->widthTwips(), 0);
+            QCOMPARE(c.find<QLabel>("lblVolume")->text(), "-oodBFS");
+            QCOMPARE(c.find<diag::VuMeter>("VUMeter")->widthTwips(), 0);
         }
     }
 
@@ -251,7 +252,7 @@ private slots:
         const QStringList stats{"--stats", "txok=10,txerr=3,meas=1000,avg=100000,add=25000"};
         QVERIFY2(start({kEncoder, kDecoder + stats}, encoder() + decoder()),
                  qPrintable(m_rig->lastError()));
-        Controls& c = m_f->c();
+        const Controls c = m_f->c();
         QVERIFY(m_f->selectNode("02:00:00:00:00:11"));
         Labels shown;
         // Once the last of these labels has its value, reads them, sets a delay of 1 ms where
@@ -277,20 +278,22 @@ private slots:
         const Labels delays{{"lblCurrentDelayAVG", "125 uS, 0 nS"},
                             {"lblAdditionalDelay", "25 uS, 0 nS"},
                             {"lblDelaySumAVG", "521 uS, 98 nS"}};
-        read(c.cmdGetStats, statistics);
-        read(c.cmdAdjust, delays);
+        read(c.find<QPushButton>("cmdGetStats"), statistics);
+        read(c.find<QPushButton>("cmdAdjust"), delays);
         QCOMPARE(shown, statistics + delays);
         QCOMPARE(m_rig->received(1, 2978),
                  (QStringList{QByteArray("GetStats").toHex(), QByteArray("GetDel").toHex(),
                               "53000f424000"}));
-        c.cmdPing->click();
-        QVERIFY2(c.cmdPing->text().contains(QRegularExpression("^\\d+ ms$")),
-                 qPrintable(c.cmdPing->text()));
-        QCOMPARE(c.cmdPing->palette().color(QPalette::Button), QColor(0x00, 0xFF, 0x00));
-        c.txtElementIP->setText("192.0.2.99"); // nobody there
-        c.cmdPing->click();
-        QCOMPARE(c.cmdPing->text(), "Failed!");
-        QCOMPARE(c.cmdPing->palette().color(QPalette::Button), QColor(0xFF, 0x80, 0x80));
+        c.find<QPushButton>("cmdPing")->click();
+        QVERIFY2(c.find<QPushButton>("cmdPing")->text().contains(QRegularExpression("^\\d+ ms$")),
+                 qPrintable(c.find<QPushButton>("cmdPing")->text()));
+        QCOMPARE(c.find<QPushButton>("cmdPing")->palette().color(QPalette::Button),
+                 QColor(0x00, 0xFF, 0x00));
+        c.find<QLineEdit>("txtElementIP")->setText("192.0.2.99"); // nobody there
+        c.find<QPushButton>("cmdPing")->click();
+        QCOMPARE(c.find<QPushButton>("cmdPing")->text(), "Failed!");
+        QCOMPARE(c.find<QPushButton>("cmdPing")->palette().color(QPalette::Button),
+                 QColor(0xFF, 0x80, 0x80));
         check({"There are unsaved parameters. Don't forget to click the 'Save' button."},
               {encoder() + decoder() + "DLY=10000\r\nSRV=0\r\n"}, {});
     }

@@ -1,78 +1,19 @@
 #include "stationfixture.h"
 
-#include "diag/diagnosticspanel.h"
-#include "diag/vumeter.h"
 #include "platform/programdir.h"
 
-#include <QAction>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QFile>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QScrollBar>
-#include <QSlider>
-#include <QTimer>
-#include <QTreeWidget>
+#include <QtTest>
+#include <QtWidgets>
 
 namespace testsupport {
 
 StationFixture::StationFixture(const QString& stationAddress, app::Station::Timing timing) {
     platform::setProgramDirectory(dir.path());
-    qputenv("KESTRUNE_LOCK_PATH", QFile::encodeName(dir.filePath(QStringLiteral("nms.lock"))));
-    settings.values.insert(QStringLiteral("EULA1"), QStringLiteral("1"));
-    settings.values.insert(QStringLiteral("NMS IP Address"), stationAddress);
+    qputenv("KESTRUNE_LOCK_PATH", QFile::encodeName(dir.filePath("nms.lock")));
+    settings.values.insert("EULA1", "1");
+    settings.values.insert("NMS IP Address", stationAddress);
     addresses.list.addresses = {stationAddress};
     m_station = std::make_unique<app::Station>(timing);
-    QWidget& w = m_station->window();
-    const auto find = [&w](auto*& target, const char* name) {
-        target = w.findChild<std::remove_reference_t<decltype(*target)>*>(QLatin1String(name));
-        Q_ASSERT_X(target, "StationFixture", name);
-    };
-#define KN_FIND(name) find(m_controls.name, #name)
-    KN_FIND(frmTreeView);
-    KN_FIND(TreeView1);
-    KN_FIND(cmbEncoders);
-    KN_FIND(cmbAudioInput);
-    KN_FIND(cmbAudioType);
-    KN_FIND(cmbAudioTX);
-    KN_FIND(cmbSilDetMode);
-    KN_FIND(cmbNMSIPAddr);
-    KN_FIND(txtElementName);
-    KN_FIND(txtElementIP);
-    KN_FIND(txtElementMask);
-    KN_FIND(txtElementGW);
-    KN_FIND(txtRemoteIP);
-    KN_FIND(Label7);
-    KN_FIND(Label9);
-    KN_FIND(lblElementType);
-    KN_FIND(lblElementMAC);
-    KN_FIND(lblSerialNumber);
-    KN_FIND(lblVersion);
-    KN_FIND(lblAttenDB);
-    KN_FIND(lblLatency);
-    KN_FIND(lblSilDetLevel);
-    KN_FIND(lblSilDetTime);
-    KN_FIND(lblVolume);
-    KN_FIND(scrlAtten);
-    KN_FIND(scrlBuffer);
-    KN_FIND(scrlSilDetLevel);
-    KN_FIND(scrlSilDetTime);
-    KN_FIND(chkLowLatency);
-    KN_FIND(chkSFNEnabled);
-    KN_FIND(chkGetVolume);
-    KN_FIND(cmdPing);
-    KN_FIND(cmdGetStats);
-    KN_FIND(cmdAdjust);
-    KN_FIND(VUMeter);
-    KN_FIND(Slider1);
-#undef KN_FIND
-    m_controls.tmrVolume = m_station->diagnostics().levelMeter().tmrVolume();
-    m_controls.timerRemoteSent = m_station->upload().timerRemoteSent();
-    for (int n = 1; n <= 7; ++n)
-        m_controls.toolbarButton[n] = m_station->window().toolbarButton(n);
 }
 
 StationFixture::~StationFixture() {
@@ -82,7 +23,7 @@ StationFixture::~StationFixture() {
 
 void StationFixture::writeIni(const QByteArray& bytes) const {
     QFile f(iniPath());
-    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (f.open(QIODevice::WriteOnly))
         f.write(bytes);
 }
 
@@ -92,11 +33,41 @@ QByteArray StationFixture::readIni() const {
 }
 
 bool StationFixture::selectNode(const QString& mac) {
-    const auto items = c().TreeView1->findItems('[' + mac + ']', Qt::MatchEndsWith);
-    if (items.isEmpty())
-        return false;
-    c().TreeView1->setCurrentItem(items.first()); // as the press of a click chooses it
-    return true;
+    auto* tree = c().find<QTreeWidget>("TreeView1");
+    const auto items = tree->findItems('[' + mac + ']', Qt::MatchEndsWith);
+    if (!items.isEmpty())
+        tree->setCurrentItem(items[0]); // as the press of a click chooses it
+    return !items.isEmpty();
 }
+
+namespace loopback {
+
+QByteArray ip4(const QString& text) {
+    const quint32 address = qToBigEndian(QHostAddress(text).toIPv4Address());
+    return QByteArray(reinterpret_cast<const char*>(&address), 4);
+}
+
+QByteArray feedback(const QString& name, int role, const QString& remote, int tx, int input) {
+    return ip4(kElement) + ip4("255.255.255.0") + ip4("127.0.10.254") + ip4(remote) + char(input) +
+           char(1) + char(tx) + name.leftJustified(16).toLatin1() + char(role) +
+           QByteArray::fromHex(role == 2 ? "000007D2DC0209010400252B000000000000"
+                                         : "000007D20209000000");
+}
+
+Loopback::Loopback(const QByteArray& ini, app::Station::Timing timing)
+    : StationFixture(kStation, timing) {
+    writeIni(ini);
+    QVERIFY(start());
+    QVERIFY(element.bind(QHostAddress(kElement), 2976));
+}
+
+QByteArray Loopback::save(const QString& name) {
+    c().find<QLineEdit>("txtElementName")->setText(name);
+    boxes.enqueue(platform::MsgAnswer::Yes);
+    station().SaveChanges();
+    return element.waitForReadyRead(2000) ? element.receiveDatagram().data() : QByteArray();
+}
+
+} // namespace loopback
 
 } // namespace testsupport
