@@ -13,11 +13,6 @@ private slots:
             << QStringList{"--sfn", "256"} << "--sfn: 256 is out of range (0 to 255)";
         QTest::newRow("octal-looking")
             << QStringList{"--buffer", "010x"} << "--buffer: \"010x\" is not a decimal number";
-        QTest::newRow("stats value") << QStringList{"--stats", "txok=0x10"}
-                                     << "--stats: \"txok=0x10\" is not key=N with N a decimal "
-                                        "number from -2147483648 to 4294967295";
-        QTest::newRow("address") << QStringList{"--gw", "192.0.2.256"}
-                                 << "--gw: \"192.0.2.256\" is not a dotted IPv4 address";
         QTest::newRow("stray word") << QStringList{"--name", "STUDIO", "1"}
                                     << "unexpected argument \"1\": every value belongs to an "
                                        "option (see --help)";
@@ -27,9 +22,6 @@ private slots:
         QTest::newRow("name outside Latin-1")
             << QStringList{"--name", "STUDIO \u03A9"}
             << "--name: \"STUDIO \u03A9\" has characters outside Latin-1";
-        QTest::newRow("wrong name outside Latin-1")
-            << QStringList{"--wrong-name", "\u0141\u00D3D\u0179"}
-            << "--wrong-name: \"\u0141\u00D3D\u0179\" has characters outside Latin-1";
         QTest::newRow("log not writable")
             << QStringList{"--log", "/nonexistent/element.log"}
             << "--log: cannot write \"/nonexistent/element.log\": No such file or directory";
@@ -37,9 +29,6 @@ private slots:
             << QStringList{"--address", "255.255.255.255"}
             << "--address: 255.255.255.255 is not an element's address (unicast, below "
                "224.0.0.0, not in 0.0.0.0/8)";
-        QTest::newRow("any address") << QStringList{"--address", "0.0.0.0"}
-                                     << "--address: 0.0.0.0 is not an element's address "
-                                        "(unicast, below 224.0.0.0, not in 0.0.0.0/8)";
     }
     void refusesBadValues() {
         QFETCH(QStringList, arguments);

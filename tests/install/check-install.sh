@@ -19,19 +19,14 @@ root=$stage/root
 DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
 listing() { (cd "$root" && find . -type f -o -type l | LC_ALL=C sort); }
 listing >"$stage/installed"
+icons=$(for s in 128 16 24 256 32 48 64; do echo "./usr/share/icons/hicolor/${s}x$s/apps/$id.png"; done)
 diff -u - "$stage/installed" <<EOF
 ./usr/bin/kestrune-element
 ./usr/bin/kestrune-nms
 ./usr/share/applications/$id.desktop
 ./usr/share/doc/kestrune-nms/changelog.gz
 ./usr/share/doc/kestrune-nms/copyright
-./usr/share/icons/hicolor/128x128/apps/$id.png
-./usr/share/icons/hicolor/16x16/apps/$id.png
-./usr/share/icons/hicolor/24x24/apps/$id.png
-./usr/share/icons/hicolor/256x256/apps/$id.png
-./usr/share/icons/hicolor/32x32/apps/$id.png
-./usr/share/icons/hicolor/48x48/apps/$id.png
-./usr/share/icons/hicolor/64x64/apps/$id.png
+$icons
 ./usr/share/icons/hicolor/scalable/apps/$id.svg
 ./usr/share/man/man1/kestrune-element.1.gz
 ./usr/share/man/man1/kestrune-nms.1.gz

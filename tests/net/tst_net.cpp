@@ -19,22 +19,22 @@
 #include <QtWidgets>
 
 using namespace testsupport;
-using Elements = QList<QStringList>;               // each element's emulator arguments
-using Labels = QList<std::pair<QString, QString>>; // a window's labels and their texts
+using namespace testsupport::loopback;
+using Elements = QList<QStringList>; // each element's emulator arguments
 
 namespace {
 
-const QStringList kEncoder{"--name",    "Studio 1",   "--serial", "4242", "--gw",     "192.0.2.254",
-                           "--remote",  "192.0.2.20", "--input",  "1",    "--tx",     "1",
-                           "--version", "3.7",        "--sfn",    "1",    "--buffer", "5",
-                           "--llo",     "1",          "--quiet"};
-const QStringList kDecoder{"--role",   "decoder", "--name",    "TX SITE NORTH",
-                           "--serial", "2002",    "--remote",  "239.1.2.3",
-                           "--type",   "1",       "--tx",      "1",
-                           "--att",    "200",     "--version", "2.4",
-                           "--sfn",    "1",       "--buffer",  "5",
-                           "--sdm",    "2",       "--sdl",     "30",
-                           "--sdt",    "60",      "--quiet"};
+const QStringList kEncoderArgs{
+    "--name",     "Studio 1", "--serial", "4242", "--gw",  "192.0.2.254", "--remote",
+    "192.0.2.20", "--input",  "1",        "--tx", "1",     "--version",   "3.7",
+    "--sfn",      "1",        "--buffer", "5",    "--llo", "1",           "--quiet"};
+const QStringList kDecoderArgs{"--role",   "decoder", "--name",    "TX SITE NORTH",
+                               "--serial", "2002",    "--remote",  "239.1.2.3",
+                               "--type",   "1",       "--tx",      "1",
+                               "--att",    "200",     "--version", "2.4",
+                               "--sfn",    "1",       "--buffer",  "5",
+                               "--sdm",    "2",       "--sdl",     "30",
+                               "--sdt",    "60",      "--quiet"};
 
 // What discovery stores for the two, with the name an upload may give them.
 QByteArray encoder(const QByteArray& name = "STUDIO 1        ") {
@@ -50,7 +50,7 @@ QByteArray decoder(const QByteArray& name = "TX SITE NORTH   ") {
            "2\r\n"
            "SDL=30\r\nSDT=60\r\nLLO=0\r\n";
 }
-const QString kStation = QStringLiteral("192.0.2.1");
+const QString kStationIp = QStringLiteral("192.0.2.1");
 const QByteArray kNorth = "NORTH MAST      ";
 const QByteArray kPaging = "IPMPXSTL TALVOREN PAGING REQUEST";
 // "North Mast" as sent: ip mask gw remote input type tx sfn name, then the decoder's buffer sdm
@@ -61,14 +61,6 @@ const QByteArray kToEncoder = "c000020affffff00c00002fec000021401000101" + kNort
 
 const QString kMissing =
     "Local database is empty.\rPlease click 'Auto Discover' icon to probe the network.";
-const QString kQuestion =
-    "Performing an 'Auto Discovery' will delete the local database in your computer and create "
-    "a new one, based on the Network Elements found (if any). \rAre you sure?";
-const QString kSend = "This configuration will be sent to selected Network Element and\rwill also "
-                      "be saved to local database in your computer. \rAre you sure?";
-const QString kSaved = "New configuration has been sucessfuly saved and loaded!";
-const QString kTimedOut =
-    "Waiting for a response from Network Element has timed out!\rCannot save.";
 const QString kNoMac = "An error occured while retrieving 'Element MAC':\rFeedback is corrupted.";
 
 } // namespace
@@ -83,7 +75,7 @@ class TestNet : public QObject {
                int discoveryWindowMs = 300) {
         if (!m_rig.emplace().create(elements, far))
             return false;
-        m_f.emplace(kStation, app::Station::Timing{discoveryWindowMs, 10, 300, 3000});
+        m_f.emplace(kStationIp, app::Station::Timing{discoveryWindowMs, 10, 300, 3000});
         platform::setNeighbourTable(nullptr); // the kernel's tables, not the fixture's
         platform::setLocalAddresses(nullptr);
         platform::setIcmpEcho(nullptr);
@@ -91,6 +83,8 @@ class TestNet : public QObject {
             m_f->writeIni(ini);
         return m_f->start();
     }
+
+    QTreeWidget* tree() { return m_f->c().find<QTreeWidget>("TreeView1"); }
 
     // The boxes, nms.ini (any of after) and the tree, and what each element got: the paging
     // request, and the configuration uploaded to one.
@@ -103,7 +97,7 @@ class TestNet : public QObject {
         const QByteArray ini = f.readIni();
         QVERIFY2(after.contains(ini), ini.constData());
         const int elements = ini.count("NAME=");
-        QCOMPARE(f.c().find<QTreeWidget>("TreeView1")->topLevelItemCount(), elements);
+        QCOMPARE(tree()->topLevelItemCount(), elements);
         QCOMPARE(f.c().find<QGroupBox>("frmTreeView")->title(),
                  QString("Select element: (%1 items)").arg(elements));
         for (int i = 0; i < 3; ++i) {
@@ -133,24 +127,23 @@ private slots:
         const QStringList mute{"--no-answer"};
         const QStringList late{"--delay-ms", "1500"};
         QTest::newRow("none answering: empty database")
-            << Elements{kEncoder + mute, kDecoder + mute} << encoder() + decoder() << false << false
-            << 300
-            << QStringList{kQuestion, "Local database is empty.\rPlease click the 'Auto "
-                                      "Discover' icon to probe the network."}
-            << QByteArrayList{""} << QList{0, 1};
+            << Elements{kEncoderArgs + mute, kDecoderArgs + mute} << encoder() + decoder() << false
+            << false << 300 << QStringList{kDiscoveryQuestion, kEmpty} << QByteArrayList{""}
+            << QList{0, 1};
         QTest::newRow("read-only database kept")
-            << Elements{kEncoder, kDecoder} << decoder() + encoder() << false << true << 300
-            << QStringList{kQuestion, "Unable to create the local database.\rAuto Discovery "
-                                      "aborted."}
+            << Elements{kEncoderArgs, kDecoderArgs} << decoder() + encoder() << false << true << 300
+            << QStringList{kDiscoveryQuestion,
+                           "Unable to create the local database.\rAuto Discovery "
+                           "aborted."}
             << QByteArrayList{decoder() + encoder()} << QList<int>();
         QTest::newRow("only on the chosen network")
-            << Elements{kEncoder, kDecoder} << QByteArray() << true << false << 300
+            << Elements{kEncoderArgs, kDecoderArgs} << QByteArray() << true << false << 300
             << QStringList{kMissing} << QByteArrayList{encoder()} << QList{0};
         // The third reports an address where nobody answers ARP; its box stays open past the
         // window while the two answer behind it.
         QTest::newRow("answers behind an open box")
-            << Elements{kEncoder + late, kDecoder + late,
-                        kDecoder + QStringList{"--report-address", "192.0.2.77"}}
+            << Elements{kEncoderArgs + late, kDecoderArgs + late,
+                        kDecoderArgs + QStringList{"--report-address", "192.0.2.77"}}
             << QByteArray() << false << false << 3000 << QStringList{kMissing, kNoMac} << either
             << QList{0, 1, 2};
     }
@@ -166,7 +159,7 @@ private slots:
             QVERIFY(QFile::setPermissions(f.iniPath(), QFile::ReadOwner));
         f.boxes.stayOpen(kNoMac, 10000, [&] {
             return !f.station().discovery().AutoDiscoverAwaiting() &&
-                   f.c().find<QTreeWidget>("TreeView1")->topLevelItemCount() == 2;
+                   tree()->topLevelItemCount() == 2;
         });
         f.boxes.enqueue(platform::MsgAnswer::Yes);
         f.station().AutoDiscover();
@@ -175,9 +168,10 @@ private slots:
         QFETCH(QList<int>, paged);
         check(boxes, after, paged);
         // The address list is the real table's, and the chosen address is in use.
-        QCOMPARE(f.c().find<QComboBox>("cmbNMSIPAddr")->count(), far ? 3 : 2);
-        QCOMPARE(f.c().find<QComboBox>("cmbNMSIPAddr")->currentText(), kStation);
-        QCOMPARE(f.station().udpClient().localAddress().toString(), kStation);
+        const auto* addresses = f.c().find<QComboBox>("cmbNMSIPAddr");
+        QCOMPARE(addresses->count(), far ? 3 : 2);
+        QCOMPARE(addresses->currentText(), kStationIp);
+        QCOMPARE(f.station().udpClient().localAddress().toString(), kStationIp);
     }
 
     // "North Mast" to an element, stored in nms.ini or discovered first.
@@ -190,23 +184,24 @@ private slots:
         const QStringList twice{"--answers", "2"};
         // Every other field matches what is stored already; the name is not stored.
         QTest::newRow("wrong name answered")
-            << Elements{kEncoder, kDecoder + QStringList{"--wrong-name", "SOMETHING ELSE"}} << false
-            << false
-            << QStringList{kSend, "An error occured while saving 'Element Name':\rFeedback is "
-                                  "corrupted."}
+            << Elements{kEncoderArgs, kDecoderArgs + QStringList{"--wrong-name", "SOMETHING ELSE"}}
+            << false << false
+            << QStringList{kQuestion, "An error occured while saving 'Element Name':\rFeedback is "
+                                      "corrupted."}
             << QByteArrayList{encoder() + decoder()};
         // The time-out box is still open when the answer comes; it is handled after it, once.
         QTest::newRow("late answer still processed")
-            << Elements{kEncoder, kDecoder + QStringList{"--delay-ms", "700"}} << false << false
-            << QStringList{kSend, kTimedOut, kSaved} << QByteArrayList{encoder() + decoder(kNorth)};
+            << Elements{kEncoderArgs, kDecoderArgs + QStringList{"--delay-ms", "700"}} << false
+            << false << QStringList{kQuestion, kTimedOut, kSaved}
+            << QByteArrayList{encoder() + decoder(kNorth)};
         QTest::newRow("encoder while monitoring")
-            << Elements{kEncoder, kDecoder} << false << true << QStringList{kSend, kSaved}
-            << QByteArrayList{encoder(kNorth) + decoder()};
+            << Elements{kEncoderArgs, kDecoderArgs} << false << true
+            << QStringList{kQuestion, kSaved} << QByteArrayList{encoder(kNorth) + decoder()};
         // The paging target is gone again: the upload goes to the stored address on 2976, and
         // the second answer to it is dropped; discovery stored one section each.
         QTest::newRow("discovered decoder answering twice")
-            << Elements{kEncoder + twice, kDecoder + twice} << true << false
-            << QStringList{kMissing, kSend, kSaved}
+            << Elements{kEncoderArgs + twice, kDecoderArgs + twice} << true << false
+            << QStringList{kMissing, kQuestion, kSaved}
             << QByteArrayList{encoder() + decoder(kNorth), decoder(kNorth) + encoder()};
     }
     void upload() {
@@ -250,50 +245,46 @@ private slots:
     // address.
     void diagnostics() {
         const QStringList stats{"--stats", "txok=10,txerr=3,meas=1000,avg=100000,add=25000"};
-        QVERIFY2(start({kEncoder, kDecoder + stats}, encoder() + decoder()),
+        QVERIFY2(start({kEncoderArgs, kDecoderArgs + stats}, encoder() + decoder()),
                  qPrintable(m_rig->lastError()));
         const Controls c = m_f->c();
         QVERIFY(m_f->selectNode("02:00:00:00:00:11"));
-        Labels shown;
-        // Once the last of these labels has its value, reads them, sets a delay of 1 ms where
-        // there is one, and closes the window.
-        const auto read = [&](QPushButton* button, const Labels& labels) {
+        QStringList shown;
+        // Once the last label has its value, reads them, sets a delay of 1 ms where there is
+        // one, and closes the window.
+        const auto read = [&](const char* button, const QStringList& labels) {
             QTimer::singleShot(0, [&] {
                 QWidget* w = QApplication::activeModalWidget();
                 const auto text = [w](const QString& label) {
                     return w->findChild<QLabel*>(label)->text();
                 };
-                (void)QTest::qWaitFor([&] { return text(labels.last().first) != "-"; }, 3000);
-                for (const auto& label : labels)
-                    shown.append({label.first, text(label.first)});
+                (void)QTest::qWaitFor([&] { return text(labels.last()) != "-"; }, 3000);
+                for (const QString& label : labels)
+                    shown << text(label);
                 if (auto* delay = w->findChild<QScrollBar*>("scrlAdditionalDelay")) {
                     delay->setValue(10000);
                     w->findChild<QPushButton*>("cmdSet")->click();
                 }
                 w->close();
             });
-            button->click();
+            c.find<QPushButton>(button)->click();
         };
-        const Labels statistics{{"lblMACTxErr", "3 (23.08%)"}, {"lblPTPLatency", "26000 nS"}};
-        const Labels delays{{"lblCurrentDelayAVG", "125 uS, 0 nS"},
-                            {"lblAdditionalDelay", "25 uS, 0 nS"},
-                            {"lblDelaySumAVG", "521 uS, 98 nS"}};
-        read(c.find<QPushButton>("cmdGetStats"), statistics);
-        read(c.find<QPushButton>("cmdAdjust"), delays);
-        QCOMPARE(shown, statistics + delays);
+        read("cmdGetStats", {"lblMACTxErr", "lblPTPLatency"});
+        read("cmdAdjust", {"lblCurrentDelayAVG", "lblAdditionalDelay", "lblDelaySumAVG"});
+        QCOMPARE(shown, (QStringList{"3 (23.08%)", "26000 nS", "125 uS, 0 nS", "25 uS, 0 nS",
+                                     "521 uS, 98 nS"}));
         QCOMPARE(m_rig->received(1, 2978),
                  (QStringList{QByteArray("GetStats").toHex(), QByteArray("GetDel").toHex(),
                               "53000f424000"}));
-        c.find<QPushButton>("cmdPing")->click();
-        QVERIFY2(c.find<QPushButton>("cmdPing")->text().contains(QRegularExpression("^\\d+ ms$")),
-                 qPrintable(c.find<QPushButton>("cmdPing")->text()));
-        QCOMPARE(c.find<QPushButton>("cmdPing")->palette().color(QPalette::Button),
-                 QColor(0x00, 0xFF, 0x00));
+        QPushButton* ping = c.find<QPushButton>("cmdPing");
+        ping->click();
+        QVERIFY2(QRegularExpression("^\\d+ ms$").match(ping->text()).hasMatch(),
+                 qPrintable(ping->text()));
+        QCOMPARE(ping->palette().color(QPalette::Button), QColor(0x00, 0xFF, 0x00));
         c.find<QLineEdit>("txtElementIP")->setText("192.0.2.99"); // nobody there
-        c.find<QPushButton>("cmdPing")->click();
-        QCOMPARE(c.find<QPushButton>("cmdPing")->text(), "Failed!");
-        QCOMPARE(c.find<QPushButton>("cmdPing")->palette().color(QPalette::Button),
-                 QColor(0xFF, 0x80, 0x80));
+        ping->click();
+        QCOMPARE(ping->text(), "Failed!");
+        QCOMPARE(ping->palette().color(QPalette::Button), QColor(0xFF, 0x80, 0x80));
         check({"There are unsaved parameters. Don't forget to click the 'Save' button."},
               {encoder() + decoder() + "DLY=10000\r\nSRV=0\r\n"}, {});
     }
@@ -301,12 +292,12 @@ private slots:
     // Paged alone, the third element, which carries the selected decoder's name and settings,
     // answers unasked.
     void unaskedFeedbackDropped() {
-        QVERIFY2(start({kEncoder, kDecoder, kDecoder}, encoder() + decoder()),
+        QVERIFY2(start({kEncoderArgs, kDecoderArgs, kDecoderArgs}, encoder() + decoder()),
                  qPrintable(m_rig->lastError()));
         QVERIFY(m_f->selectNode("02:00:00:00:00:11"));
         QSignalSpy read(&m_f->station().udpClient(), &platform::UdpEndpoint::datagramReceived);
         QUdpSocket pager;
-        QVERIFY(pager.bind(QHostAddress(kStation)));
+        QVERIFY(pager.bind(QHostAddress(kStationIp)));
         pager.writeDatagram(kPaging, QHostAddress("192.0.2.12"), 1901);
         QVERIFY(read.wait());
         check({}, {encoder() + decoder()}, {2});
