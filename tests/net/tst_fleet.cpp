@@ -12,7 +12,6 @@
 #include <QThread>
 
 #include <arpa/inet.h>
-#include <atomic>
 #include <fcntl.h>
 #include <sched.h>
 #include <thread>
@@ -21,38 +20,26 @@ using namespace testsupport;
 
 namespace {
 
-// From the fleet's other host, as fast as it goes: valid decoder feedbacks, each reporting
-// another address of the fleet's network where nobody is (198.19.128.0 and up).
-class Flood {
-public:
-    explicit Flood(const QString& hostNamespace)
-        : m_thread([this, path = QFile::encodeName(hostNamespace)] {
-              const int space = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-              if (::setns(space, CLONE_NEWNET) != 0)
-                  return;
-              ::close(space);
-              const int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-              const sockaddr_in station{AF_INET, htons(2976), {::inet_addr("198.18.0.1")}, {}};
-              QByteArray d = QByteArray::fromHex("c6130000fffe000000000000ef010101000001") +
-                             "FLOOD           " +
-                             QByteArray::fromHex("020000004d000201000a000a0a000000000000");
-              for (quint32 n = 0; !m_stop; ++n) {
-                  d[2] = char(0x80 | (n >> 8 & 0x7F));
-                  d[3] = char(n);
-                  ::sendto(s, d.constData(), size_t(d.size()), 0,
-                           reinterpret_cast<const sockaddr*>(&station), sizeof station);
-              }
-              ::close(s);
-          }) {}
-    ~Flood() {
-        m_stop = true;
-        m_thread.join();
+// From the fleet's other host, as fast as it goes until stopped: valid decoder feedbacks, each
+// reporting another address of the fleet's network where nobody is (198.19.128.0 and up).
+void flood(std::stop_token stop, QByteArray hostNamespace) {
+    const int space = ::open(hostNamespace.constData(), O_RDONLY | O_CLOEXEC);
+    if (::setns(space, CLONE_NEWNET) != 0)
+        return;
+    ::close(space);
+    const int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in station{AF_INET, htons(2976), {::inet_addr("198.18.0.1")}, {}};
+    QByteArray d = QByteArray::fromHex("c6130000fffe000000000000ef010101000001") +
+                   "FLOOD           " +
+                   QByteArray::fromHex("020000004d000201000a000a0a000000000000");
+    for (quint32 n = 0; !stop.stop_requested(); ++n) {
+        d[2] = char(0x80 | (n >> 8 & 0x7F));
+        d[3] = char(n);
+        ::sendto(s, d.constData(), size_t(d.size()), 0, reinterpret_cast<const sockaddr*>(&station),
+                 sizeof station);
     }
-
-private:
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
-};
+    ::close(s);
+}
 
 } // namespace
 
@@ -77,14 +64,14 @@ private slots:
         platform::setNeighbourTable(nullptr);
         platform::setLocalAddresses(nullptr);
         QVERIFY(f.start());
-        std::optional<Flood> flood;
+        std::jthread flooding;
         if (flooded)
-            flood.emplace(rig.otherHostNamespace());
+            flooding = std::jthread(flood, QFile::encodeName(rig.otherHostNamespace()));
         if (busy) // just after the paging, while the answers arrive
             QTimer::singleShot(0, [] { QThread::msleep(1000); });
         f.station().AutoDiscover();
         QTRY_VERIFY_WITH_TIMEOUT(!f.station().discovery().finishing(), 5000);
-        flood.reset();
+        flooding = {};
         QCOMPARE(f.readIni().count("NAME="), 300); // one section each, none for the flood
         QVERIFY(f.boxes.maxOpen <= 1);
     }
