@@ -63,6 +63,28 @@ const QString kMissing =
     "Local database is empty.\rPlease click 'Auto Discover' icon to probe the network.";
 const QString kNoMac = "An error occured while retrieving 'Element MAC':\rFeedback is corrupted.";
 
+// A discovery: the elements, nms.ini before it (none when empty), the boxes, nms.ini after it
+// (any of these) and the elements the paging request reached.
+struct Discovery {
+    Elements elements{kEncoderArgs, kDecoderArgs};
+    QByteArray before;
+    bool far = false;      // the decoder on the station's other network
+    bool readOnly = false; // nms.ini, also for root
+    int windowMs = 300;
+    QStringList boxes;
+    QByteArrayList after;
+    QList<int> paged;
+};
+
+// "North Mast" to an element, stored in nms.ini or discovered first.
+struct Upload {
+    Elements elements{kEncoderArgs, kDecoderArgs};
+    bool discoverFirst = false;
+    bool toEncoder = false; // with its level meter on; else to the decoder
+    QStringList boxes;
+    QByteArrayList after;
+};
+
 } // namespace
 
 class TestNet : public QObject {
@@ -115,47 +137,38 @@ private slots:
     }
 
     void discovery_data() {
-        QTest::addColumn<Elements>("elements");
-        QTest::addColumn<QByteArray>("before"); // nms.ini; empty: none
-        QTest::addColumn<bool>("far");          // the decoder on the station's other network
-        QTest::addColumn<bool>("readOnly");     // nms.ini, also for root
-        QTest::addColumn<int>("windowMs");
-        QTest::addColumn<QStringList>("boxes");
-        QTest::addColumn<QByteArrayList>("after"); // nms.ini, any of these
-        QTest::addColumn<QList<int>>("paged");     // the elements the request reached
-        const QByteArrayList either{encoder() + decoder(), decoder() + encoder()};
+        QTest::addColumn<Discovery>("d");
         const QStringList mute{"--no-answer"};
         const QStringList late{"--delay-ms", "1500"};
         QTest::newRow("none answering: empty database")
-            << Elements{kEncoderArgs + mute, kDecoderArgs + mute} << encoder() + decoder() << false
-            << false << 300 << QStringList{kDiscoveryQuestion, kEmpty} << QByteArrayList{""}
-            << QList{0, 1};
+            << Discovery{.elements = {kEncoderArgs + mute, kDecoderArgs + mute},
+                         .before = encoder() + decoder(),
+                         .boxes = {kDiscoveryQuestion, kEmpty},
+                         .after = {""},
+                         .paged = {0, 1}};
         QTest::newRow("read-only database kept")
-            << Elements{kEncoderArgs, kDecoderArgs} << decoder() + encoder() << false << true << 300
-            << QStringList{kDiscoveryQuestion,
-                           "Unable to create the local database.\rAuto Discovery "
-                           "aborted."}
-            << QByteArrayList{decoder() + encoder()} << QList<int>();
+            << Discovery{.before = decoder() + encoder(),
+                         .readOnly = true,
+                         .boxes = {kDiscoveryQuestion,
+                                   "Unable to create the local database.\rAuto Discovery aborted."},
+                         .after = {decoder() + encoder()}};
         QTest::newRow("only on the chosen network")
-            << Elements{kEncoderArgs, kDecoderArgs} << QByteArray() << true << false << 300
-            << QStringList{kMissing} << QByteArrayList{encoder()} << QList{0};
+            << Discovery{.far = true, .boxes = {kMissing}, .after = {encoder()}, .paged = {0}};
         // The third reports an address where nobody answers ARP; its box stays open past the
         // window while the two answer behind it.
         QTest::newRow("answers behind an open box")
-            << Elements{kEncoderArgs + late, kDecoderArgs + late,
-                        kDecoderArgs + QStringList{"--report-address", "192.0.2.77"}}
-            << QByteArray() << false << false << 3000 << QStringList{kMissing, kNoMac} << either
-            << QList{0, 1, 2};
+            << Discovery{.elements = {kEncoderArgs + late, kDecoderArgs + late,
+                                      kDecoderArgs + QStringList{"--report-address", "192.0.2.77"}},
+                         .windowMs = 3000,
+                         .boxes = {kMissing, kNoMac},
+                         .after = {encoder() + decoder(), decoder() + encoder()},
+                         .paged = {0, 1, 2}};
     }
     void discovery() {
-        QFETCH(Elements, elements);
-        QFETCH(QByteArray, before);
-        QFETCH(bool, far);
-        QFETCH(bool, readOnly);
-        QFETCH(int, windowMs);
-        QVERIFY2(start(elements, before, far, windowMs), qPrintable(m_rig->lastError()));
+        QFETCH(Discovery, d);
+        QVERIFY2(start(d.elements, d.before, d.far, d.windowMs), qPrintable(m_rig->lastError()));
         StationFixture& f = *m_f;
-        if (readOnly)
+        if (d.readOnly)
             QVERIFY(QFile::setPermissions(f.iniPath(), QFile::ReadOwner));
         f.boxes.stayOpen(kNoMac, 10000, [&] {
             return !f.station().discovery().AutoDiscoverAwaiting() &&
@@ -163,61 +176,51 @@ private slots:
         });
         f.boxes.enqueue(platform::MsgAnswer::Yes);
         f.station().AutoDiscover();
-        QFETCH(QStringList, boxes);
-        QFETCH(QByteArrayList, after);
-        QFETCH(QList<int>, paged);
-        check(boxes, after, paged);
+        check(d.boxes, d.after, d.paged);
         // The address list is the real table's, and the chosen address is in use.
         const auto* addresses = f.c().find<QComboBox>("cmbNMSIPAddr");
-        QCOMPARE(addresses->count(), far ? 3 : 2);
+        QCOMPARE(addresses->count(), d.far ? 3 : 2);
         QCOMPARE(addresses->currentText(), kStationIp);
         QCOMPARE(f.station().udpClient().localAddress().toString(), kStationIp);
     }
 
-    // "North Mast" to an element, stored in nms.ini or discovered first.
     void upload_data() {
-        QTest::addColumn<Elements>("elements");
-        QTest::addColumn<bool>("discoverFirst");
-        QTest::addColumn<bool>("toEncoder"); // with its level meter on; else to the decoder
-        QTest::addColumn<QStringList>("boxes");
-        QTest::addColumn<QByteArrayList>("after");
+        QTest::addColumn<Upload>("u");
         const QStringList twice{"--answers", "2"};
         // Every other field matches what is stored already; the name is not stored.
-        QTest::newRow("wrong name answered")
-            << Elements{kEncoderArgs, kDecoderArgs + QStringList{"--wrong-name", "SOMETHING ELSE"}}
-            << false << false
-            << QStringList{kQuestion, "An error occured while saving 'Element Name':\rFeedback is "
-                                      "corrupted."}
-            << QByteArrayList{encoder() + decoder()};
+        QTest::newRow("wrong name answered") << Upload{
+            .elements = {kEncoderArgs,
+                         kDecoderArgs + QStringList{"--wrong-name", "SOMETHING ELSE"}},
+            .boxes = {kQuestion,
+                      "An error occured while saving 'Element Name':\rFeedback is corrupted."},
+            .after = {encoder() + decoder()}};
         // The time-out box is still open when the answer comes; it is handled after it, once.
         QTest::newRow("late answer still processed")
-            << Elements{kEncoderArgs, kDecoderArgs + QStringList{"--delay-ms", "700"}} << false
-            << false << QStringList{kQuestion, kTimedOut, kSaved}
-            << QByteArrayList{encoder() + decoder(kNorth)};
-        QTest::newRow("encoder while monitoring")
-            << Elements{kEncoderArgs, kDecoderArgs} << false << true
-            << QStringList{kQuestion, kSaved} << QByteArrayList{encoder(kNorth) + decoder()};
+            << Upload{.elements = {kEncoderArgs, kDecoderArgs + QStringList{"--delay-ms", "700"}},
+                      .boxes = {kQuestion, kTimedOut, kSaved},
+                      .after = {encoder() + decoder(kNorth)}};
+        QTest::newRow("encoder while monitoring") << Upload{.toEncoder = true,
+                                                            .boxes = {kQuestion, kSaved},
+                                                            .after = {encoder(kNorth) + decoder()}};
         // The paging target is gone again: the upload goes to the stored address on 2976, and
         // the second answer to it is dropped; discovery stored one section each.
         QTest::newRow("discovered decoder answering twice")
-            << Elements{kEncoderArgs + twice, kDecoderArgs + twice} << true << false
-            << QStringList{kMissing, kQuestion, kSaved}
-            << QByteArrayList{encoder() + decoder(kNorth), decoder(kNorth) + encoder()};
+            << Upload{.elements = {kEncoderArgs + twice, kDecoderArgs + twice},
+                      .discoverFirst = true,
+                      .boxes = {kMissing, kQuestion, kSaved},
+                      .after = {encoder() + decoder(kNorth), decoder(kNorth) + encoder()}};
     }
     void upload() {
-        QFETCH(Elements, elements);
-        QFETCH(bool, discoverFirst);
-        QFETCH(bool, toEncoder);
-        QFETCH(QStringList, boxes);
-        QFETCH(QByteArrayList, after);
-        QVERIFY2(start(elements, discoverFirst ? "" : encoder() + decoder()),
+        QFETCH(Upload, u);
+        const bool toEncoder = u.toEncoder;
+        QVERIFY2(start(u.elements, u.discoverFirst ? "" : encoder() + decoder()),
                  qPrintable(m_rig->lastError()));
         StationFixture& f = *m_f;
         const Controls c = f.c();
         QSignalSpy read(&f.station().udpClient(), &platform::UdpEndpoint::datagramReceived);
         f.boxes.stayOpen(kTimedOut, 5000, [&] { return read.count() > 0; });
         f.boxes.enqueue(platform::MsgAnswer::Yes);
-        if (discoverFirst)
+        if (u.discoverFirst)
             f.station().AutoDiscover();
         const QString mac = toEncoder ? "02:00:00:00:00:10" : "02:00:00:00:00:11";
         QVERIFY(f.selectNode(mac));
@@ -229,10 +232,10 @@ private slots:
         }
         c.find<QLineEdit>("txtElementName")->setText("North Mast");
         f.station().SaveChanges();
-        QTRY_COMPARE(f.boxes.count(), boxes.size());
+        QTRY_COMPARE(f.boxes.count(), u.boxes.size());
         QVERIFY(!f.station().upload().timerRemoteSent()->isActive());
         QCOMPARE(f.station().upload().sRemoteMacAddress2(), mac);
-        check(boxes, after, discoverFirst ? QList{0, 1} : QList<int>(), toEncoder ? 0 : 1,
+        check(u.boxes, u.after, u.discoverFirst ? QList{0, 1} : QList<int>(), toEncoder ? 0 : 1,
               toEncoder ? kToEncoder : kToDecoder);
         if (toEncoder) {
             f.station().StopMonitoring();
