@@ -68,8 +68,9 @@ const QString kNoMac = "An error occured while retrieving 'Element MAC':\rFeedba
 struct Discovery {
     Elements elements{kEncoderArgs, kDecoderArgs};
     QByteArray before;
-    bool far = false;      // the decoder on the station's other network
-    bool readOnly = false; // nms.ini, also for root
+    bool far = false;       // the decoder on the station's other network
+    bool readOnly = false;  // nms.ini, also for root
+    bool chooseFar = false; // the station's other address chosen in the list first
     int windowMs = 300;
     QStringList boxes;
     QByteArrayList after;
@@ -152,8 +153,14 @@ private slots:
                          .boxes = {kDiscoveryQuestion,
                                    "Unable to create the local database.\rAuto Discovery aborted."},
                          .after = {decoder() + encoder()}};
-        QTest::newRow("only on the chosen network")
+        QTest::newRow("only on the saved network")
             << Discovery{.far = true, .boxes = {kMissing}, .after = {encoder()}, .paged = {0}};
+        QTest::newRow("on the network chosen in the list")
+            << Discovery{.far = true,
+                         .chooseFar = true,
+                         .boxes = {kMissing},
+                         .after = {decoder().replace("192.0.2.11", "198.51.100.11")},
+                         .paged = {1}};
         // The third reports an address where nobody answers ARP; its box stays open past the
         // window while the two answer behind it.
         QTest::newRow("answers behind an open box")
@@ -174,14 +181,19 @@ private slots:
             return !f.station().discovery().AutoDiscoverAwaiting() &&
                    tree()->topLevelItemCount() == 2;
         });
+        auto* addresses = f.c().find<QComboBox>("cmbNMSIPAddr");
+        if (d.chooseFar) // as the user does: the entry below the chosen one
+            QTest::keyClick(addresses, Qt::Key_Down);
         f.boxes.enqueue(platform::MsgAnswer::Yes);
         f.station().AutoDiscover();
         check(d.boxes, d.after, d.paged);
-        // The address list is the real table's, and the chosen address is in use.
-        const auto* addresses = f.c().find<QComboBox>("cmbNMSIPAddr");
+        // The address list is the real table's, and the chosen address is in use and saved.
+        const QString chosen = d.chooseFar ? "198.51.100.1" : kStationIp;
         QCOMPARE(addresses->count(), d.far ? 3 : 2);
-        QCOMPARE(addresses->currentText(), kStationIp);
-        QCOMPARE(f.station().udpClient().localAddress().toString(), kStationIp);
+        QCOMPARE(addresses->currentText(), chosen);
+        QCOMPARE(f.station().udpClient().localAddress().toString(), chosen);
+        QCOMPARE(f.station().udpClient().localPort(), 2976);
+        QCOMPARE(f.settings.values.value("NMS IP Address"), chosen);
     }
 
     void upload_data() {
