@@ -51,6 +51,7 @@ public:
     QString otherHostNamespace() const { return "/run/netns/" + m_prefix + "host"; }
 
     QStringList received(int i, int port) const; // hex of what element i got on that port
+    qint64 emulatorProcessId(int i) const { return m_emulators.at(size_t(i))->processId(); }
     QString lastError() const { return m_error; }
     // Runs a shell script as root: ${P}st is the station's namespace, ${P}e0 to ${P}e2 the
     // elements', $BR the bridges'.
