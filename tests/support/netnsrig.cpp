@@ -15,21 +15,22 @@ namespace {
 
 std::atomic<int> g_counter{0};
 
-// ns NAME: a namespace with its mark "<creator pid> <its start time> <namespace inode>", IPv6
+// ns NAME: a namespace with its mark "<creator pid> <its start time> <its pid namespace>
+// <namespace inode>" (a pid means nothing in another pid namespace, whose marks stay), IPv6
 // off before any interface exists, lo up, unprivileged ICMP echo allowed. plug NS DEV MAC
 // ADDRESS/PREFIX BRIDGE: a veth from DEV in NS (made if new) to that bridge in $BR. Then the
 // namespaces of dead rigs go, each only when its mark proves it the one that was marked.
 const char* const kFunctions = R"sh(set -e; mkdir -p $M
 started() { sed 's/.*) //' /proc/$1/stat | cut -d' ' -f20; }
-OWNER="$PPID $(started $PPID)"
+PIDNS=$(stat -L -c %i /proc/$$/ns/pid); OWNER="$PPID $(started $PPID) $PIDNS"
 ns() { ip netns add $1; echo "$OWNER $(stat -c %i /run/netns/$1)" >$M/$1
   ip -n $1 link set lo up; ip netns exec $1 sysctl -qw net.ipv6.conf.all.disable_ipv6=1 \
     net.ipv6.conf.default.disable_ipv6=1 'net.ipv4.ping_group_range=0 2147483647'; }
 plug() { [ -e /run/netns/$1 ] || ns $1
   ip link add $2 address $3 netns $1 type veth peer name ${1#$P}$2 netns $BR
   ip -n $BR link set ${1#$P}$2 master $5 up; ip -n $1 link set $2 up; ip -n $1 addr add $4 dev $2; }
-for m in $M/knrig-*; do [ -e "$m" ] || continue; read pid start space <"$m" || true
-  [ "$(started $pid)" = "$start" ] && continue
+for m in $M/knrig-*; do [ -e "$m" ] || continue; read pid start pidns space <"$m" || true
+  [ "$pidns" != "$PIDNS" ] || [ "$(started $pid)" = "$start" ] && continue
   [ "$(stat -c %i /run/netns/${m##*/})" = "$space" ] && ip netns del ${m##*/} || true
   rm "$m"; done
 )sh";
