@@ -7,18 +7,10 @@ namespace platform {
 
 class FakeLocalAddresses : public Installed<LocalAddressSource> {
 public:
-    LocalAddressList read() override {
-        ++reads;
-        return list;
-    }
-
-    void failWith(int errorCode) {
-        list.errorCode = errorCode;
-        list.addresses.clear();
-    }
+    LocalAddressList read() override { return list; }
+    void failWith(int errorCode) { list = {errorCode, {}}; }
 
     LocalAddressList list;
-    int reads = 0;
 };
 
 } // namespace platform

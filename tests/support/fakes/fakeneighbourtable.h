@@ -1,10 +1,7 @@
 #pragma once
-// A neighbour table held in a map. An entry added as "when solicited" appears once the station
-// has asked for it, as a real one does after its ARP exchange.
+// A neighbour table held in a map, which records what it was asked.
 #include "fakes/installed.h"
 #include "platform/neighbourtable.h"
-
-#include <QSet>
 
 namespace platform {
 
@@ -19,21 +16,14 @@ public:
                 found.insert(a, entries.value(a));
         return found;
     }
-    void solicit(quint32 address) override {
-        solicited.append(address);
-        if (afterSolicit.contains(address))
-            entries.insert(address, afterSolicit.take(address));
-    }
+    void solicit(quint32) override {}
 
     // address in host byte order -> raw hardware bytes
     void add(quint32 address, const QByteArray& hardware) { entries.insert(address, hardware); }
-    void addWhenSolicited(quint32 address, const QByteArray& hardware) {
-        afterSolicit.insert(address, hardware);
-    }
 
-    HardwareAddresses entries, afterSolicit;
+    HardwareAddresses entries;
     int lookups = 0;
-    QList<quint32> asked, solicited;
+    QList<quint32> asked;
 };
 
 } // namespace platform
