@@ -209,7 +209,7 @@ private slots:
                                                            {"S\n[T", "k", "v"},
                                                            {"", "k", "v"},
                                                            {"S]x", "k", "v"}})
-            QTest::addRow("%s|%s|%s", qPrintable(section), qPrintable(key), qPrintable(value))
+            QTest::addRow("%s %s %s", qPrintable(section), qPrintable(key), qPrintable(value))
                 << section << key << value;
     }
     void refused() {
