@@ -37,14 +37,15 @@ private slots:
         QTest::addColumn<QString>("told");    // the box shown
         QTest::addColumn<QStringList>("nodes");
         QTest::addColumn<QStringList>("encoders");
+        QTest::addColumn<int>("sections"); // the hidden list: every section name
         QTest::newRow("no file") << QByteArray()
                                  << "Local database is empty.\rPlease click 'Auto Discover' icon "
                                     "to probe the network."
-                                 << QStringList() << QStringList();
+                                 << QStringList() << QStringList() << 0;
         QTest::newRow("no section") << QByteArray("; c\r\n[]\r\nK=1\r\n")
                                     << "Local database is empty.\rPlease click the 'Auto Discover' "
                                        "icon to probe the network."
-                                    << QStringList() << QStringList();
+                                    << QStringList() << QStringList() << 0;
         // Only a role of number 1 is an encoder; sections not named by a MAC, and a second
         // spelling of one, make no node.
         QTest::newRow("roles, odd sections, file order")
@@ -56,13 +57,14 @@ private slots:
             << QString()
             << QStringList{"STUDIO A [FF:FF:FF:FF:FF:FF]", "SITE B [00:1A:2B:3C:4D:5F]",
                            "a [AA:BB:CC:DD:EE:FF]", " [00:00:00:00:00:09]", " [00:00:00:00:00:02]"}
-            << QStringList{"STUDIO A [FF:FF:FF:FF:FF:FF]", " [00:00:00:00:00:09]"};
+            << QStringList{"STUDIO A [FF:FF:FF:FF:FF:FF]", " [00:00:00:00:00:09]"} << 8;
     }
     void elementList() {
         QFETCH(QByteArray, file);
         QFETCH(QString, told);
         QFETCH(QStringList, nodes);
         QFETCH(QStringList, encoders);
+        QFETCH(int, sections);
         QFile f(m_dir.filePath("nms.ini"));
         QVERIFY(file.isNull() || (f.open(QIODevice::WriteOnly) && f.write(file) == file.size()));
         f.close();
@@ -78,6 +80,7 @@ private slots:
         QCOMPARE(shown, told);
         QCOMPARE(texts, nodes);
         QCOMPARE(rebuilt.value(0).value(0).toStringList(), encoders);
+        QCOMPARE(view.lstHidden().size(), sections);
     }
 
     // A function of one text, the argument and the result.

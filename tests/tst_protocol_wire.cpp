@@ -13,11 +13,14 @@ using K = Datagram;
 // A feedback cut to length: 192.168.1.50/24, gateway .1, remote 239.255.255.239, input 1,
 // type 0, tx 1, name Studio 1, the role, serial 74565; tail byte k is 0x50 + (k - 40). The
 // bytes from offset are replaced by those of the hexadecimal patch.
+static QByteArray hex(const char* h) {
+    return QByteArray::fromHex(h);
+}
+
 static QByteArray feedback(int role, int length, int offset = 0, const char* patch = "") {
-    QByteArray d = QByteArray::fromHex("C0A80132 FFFFFF00 C0A80101 EFFFFFEF 010001") +
-                   "Studio 1        " + char(role) +
-                   QByteArray::fromHex("00012345 505152535455565758595A5B5C5D");
-    return d.replace(offset, strlen(patch) / 2, QByteArray::fromHex(patch)).left(length);
+    QByteArray d = hex("C0A80132 FFFFFF00 C0A80101 EFFFFFEF 010001") + "Studio 1        " +
+                   char(role) + hex("00012345 505152535455565758595A5B5C5D");
+    return d.replace(offset, strlen(patch) / 2, hex(patch)).left(length);
 }
 
 class TestProtocolWire : public QObject {
@@ -26,8 +29,8 @@ private slots:
     void requests() {
         QCOMPARE(pagingRequest(), "IPMPXSTL TALVOREN PAGING REQUEST");
         QCOMPARE(diag::levelRequest(), "VOL");
-        QCOMPARE(buildAttenuation(12), QByteArray::fromHex("0C00"));
-        QCOMPARE(buildAttenuation(255), QByteArray::fromHex("FF00"));
+        QCOMPARE(buildAttenuation(12), hex("0C00"));
+        QCOMPARE(buildAttenuation(255), hex("FF00"));
         QCOMPARE(diag::silentLevel().caption, "-oodBFS");
     }
 
@@ -49,9 +52,8 @@ private slots:
         f.silenceLevel = 37;
         f.silenceTime = 43;
         f.lowLatency = 1;
-        const QByteArray head = QByteArray::fromHex("C0A8015B FFFFFF00 C0A80101 EFFFFFEF 010203");
-        QCOMPARE(buildConfiguration(f, true),
-                 head + "\x01STUDIO 1        " + QByteArray::fromHex("0C04252B01"));
+        const QByteArray head = hex("C0A8015B FFFFFF00 C0A80101 EFFFFFEF 010203");
+        QCOMPARE(buildConfiguration(f, true), head + "\x01STUDIO 1        " + hex("0C04252B01"));
         QCOMPARE(buildConfiguration(f, false), head + "\x01STUDIO 1        \x01");
         f.name = "café de la gare du nord";
         f.sfn = 0;
@@ -64,19 +66,22 @@ private slots:
         }
     }
 
+    // What the receive handler does with a datagram by its length alone.
     void kind_data() {
         QTest::addColumn<int>("length");
         QTest::addColumn<Datagram>("kind");
-        for (auto [length, kind] : std::initializer_list<std::pair<int, K>>{{1201, K::LevelReply},
-                                                                            {1200, K::Ignored},
-                                                                            {55, K::Ignored},
-                                                                            {54, K::Feedback},
-                                                                            {40, K::Feedback},
-                                                                            {39, K::Ignored},
-                                                                            {4, K::Ignored},
-                                                                            {3, K::Ignored},
-                                                                            {0, K::Ignored}})
+        const auto row = [](int length, Datagram kind) {
             QTest::addRow("%d", length) << length << kind;
+        };
+        row(1201, K::LevelReply);
+        row(1200, K::Ignored);
+        row(55, K::Ignored);
+        row(54, K::Feedback);
+        row(40, K::Feedback); // the common block of a feedback, nothing more
+        row(39, K::Ignored);  // too short for a feedback
+        row(4, K::Ignored);
+        row(3, K::Ignored); // as long as a level request
+        row(0, K::Ignored);
     }
     void kind() {
         QFETCH(int, length);
@@ -160,7 +165,7 @@ private slots:
         QTest::addColumn<QString>("caption");
         // length bytes of negative samples, the sample at index k replaced.
         const auto reply = [](int length, int k = 0, const char* sample = "FFFFFF") {
-            return QByteArray(length, char(0xFF)).replace(3 * k, 3, QByteArray::fromHex(sample));
+            return QByteArray(length, char(0xFF)).replace(3 * k, 3, hex(sample));
         };
         QTest::newRow("half scale") << reply(1201, 10, "400000") << 4194304 << 1050 << "-6dBFS";
         QTest::newRow("full scale") << reply(1201, 399, "7FFFFF") << 8388607 << 2100 << "0dBFS";
@@ -169,9 +174,8 @@ private slots:
         QTest::newRow("one decimal") << reply(1201, 5, "2A0000") << 2752512 << 689 << "-9.7dBFS";
         // 262.5 twips: the tie goes to the even 262.
         QTest::newRow("width tie") << reply(1201, 7, "100000") << 1048576 << 262 << "-18.1dBFS";
-        QTest::newRow("largest wins")
-            << reply(1201, 1, "100000").replace(30, 3, QByteArray::fromHex("300000")) << 3145728
-            << 788 << "-8.5dBFS";
+        QTest::newRow("largest wins") << reply(1201, 1, "100000").replace(30, 3, hex("300000"))
+                                      << 3145728 << 788 << "-8.5dBFS";
         // A sample counts only when a byte follows it.
         QTest::newRow("1203: tail unused") << reply(1203, 400, "400000") << 0 << 0 << "-oodBFS";
         QTest::newRow("3 bytes") << QByteArray(3, 0x40) << 0 << 0 << "-oodBFS";
