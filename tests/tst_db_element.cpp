@@ -16,20 +16,21 @@ private slots:
         QTest::addColumn<QByteArray>("record"); // the entries of section S
         QTest::addColumn<QByteArray>("saved");  // null: the record as it was
         QTest::addColumn<QString>("address");   // the stored one, "" for none
+        QTest::addColumn<int>("sfn");           // as loaded: 0 when missing, -1 for no number
         QTest::newRow("defaults, an encoder without address")
             << QByteArray("ROLE=1\r\nIP=10.0.0\r\nSFN=x1\r\n")
             << QByteArray("NAME=                \r\nIP=10.0.0\r\nMASK=\r\nGW=\r\nINPUT=-1\r\n"
                           "TYPE=-1\r\nTX=-1\r\nMULTI=239.255.255.239\r\nREMOTE=192.168.1.91\r\n"
                           "ROLE=1\r\nSN=\r\nVER=2.00\r\nSFN=0\r\nBUF=1\r\nATT=0\r\nSDM=0\r\n"
                           "SDL=37\r\nSDT=43\r\nLLO=0\r\nDLY=0\r\nSRV=0\r\n")
-            << "";
+            << "" << -1;
         QTest::newRow("as the station writes them")
             << QByteArray("NAME=TX NORTH        \r\nIP=192.0.2.11\r\nMASK=255.255.255.0\r\n"
                           "GW=0.0.0.0\r\nINPUT=0\r\nTYPE=1\r\nTX=1\r\nMULTI=239.1.2.3\r\n"
                           "REMOTE=192.0.2.99\r\nROLE=2\r\nSN=2002\r\nVER=2.4\r\nSFN=1\r\n"
                           "BUF=40\r\nATT=200\r\nSDM=2\r\nSDL=30\r\nSDT=60\r\nLLO=1\r\nDLY=250\r\n"
                           "SRV=1\r\n")
-            << QByteArray() << "192.0.2.11";
+            << QByteArray() << "192.0.2.11" << 1;
         QTest::newRow("edited by hand")
             << QByteArray("name=  studio a  \r\nip=192.168.001.010\r\nmask=x\r\ninput=one\r\n"
                           "tx= 1 \r\nrole=3\r\nbuf=1e2\r\natt=-5\r\nsdl=\r\nllo=2\r\nDLY=-7\r\n")
@@ -37,12 +38,13 @@ private slots:
                           "INPUT=-1\r\nTYPE=-1\r\nTX=1\r\nMULTI=239.255.255.239\r\n"
                           "REMOTE=192.168.1.91\r\nROLE=0\r\nSN=\r\nVER=2.00\r\nSFN=0\r\nBUF=1\r\n"
                           "ATT=-5\r\nSDM=0\r\nSDL=37\r\nSDT=43\r\nLLO=2\r\nDLY=-7\r\nSRV=0\r\n")
-            << "192.168.1.10";
+            << "192.168.1.10" << 0;
     }
     void loadThenSave() {
         QFETCH(QByteArray, record);
         QFETCH(QByteArray, saved);
         QFETCH(QString, address);
+        QFETCH(int, sfn);
         QTemporaryDir dir;
         const ElementStore in(dir.filePath("in.ini")), out(dir.filePath("out.ini"));
         QFile f(in.path());
@@ -56,6 +58,7 @@ private slots:
         QVERIFY(o.open(QIODevice::ReadOnly));
         QCOMPARE(o.readAll(), "[S]\r\n" + (saved.isNull() ? record : saved));
         QCOMPARE(in.address("S") ? in.address("S")->toString() : "", address);
+        QCOMPARE(in.load("S").sfn.value_or(-1), sfn);
     }
 
     // Values as reported and as limited, the silence detector's mode 3 and above becoming 2.
