@@ -81,6 +81,7 @@ private slots:
               {"0.0.0.0", "0.0.0.0"},
               {"255.255.255.255", "255.255.255.255"},
               {" 192 . 168 .1 . 91 ", "192.168.1.91"},
+              {"\t10.1.0.9\t", "10.1.0.9"},
               {"010.001.000.009", "10.1.0.9"},
               {"192.168.1", ""},
               {"192.168.1.91.5", ""},
@@ -139,12 +140,14 @@ private slots:
     void splitAndConvert() {
         QCOMPARE(Split_IP(" 192 . 168 .1 . 91 "), QStringList({" 192 ", " 168 ", "1 ", " 91 "}));
         QCOMPARE(Split_IP("1..2"), QStringList({"1", "", "2"}));
+        QCOMPARE(Split_IP(""), QStringList());
         // As inet_addr gives it: the first octet first in memory, all ones for no address.
         QCOMPARE(ConvertIPToLong("192.168.1.91"), qToBigEndian(0xC0A8015Bu));
         QCOMPARE(ConvertIPToLong("192.168.1"), 0xFFFFFFFFu);
         QCOMPARE(userDecimalSeparator(), ',');
         QCOMPARE(FormatMAC(QByteArray::fromHex("001A2B3C4D5E"), "-"), "00-1A-2B-3C-4D-5E");
         QCOMPARE(FormatMAC(QByteArray::fromHex("0102030405"), ":"), "");
+        QCOMPARE(FormatMAC(QByteArray::fromHex("01020304050607"), ":"), "");
     }
 
     // The neighbour table holds the hardware address for 10.0.0.1, 192.168.1.91, 0.0.0.0 and
@@ -161,6 +164,7 @@ private slots:
                  {"10.0.0.1", "000000001234", "", 0x0A000001},
                  {"10.0.0.1", "FFFFFFFFFFFF", "", 0x0A000001},
                  {"10.0.0.1", "0102030405", "", 0x0A000001},
+                 {"10.0.0.1", "01020304050607", "", 0x0A000001},
                  {"10.0.0.2", "001A2B3C4D5E", "", 0x0A000002},
                  {"0.0.0.0", "001A2B3C4D5E", "", 0},
                  {"10.0.0", "001A2B3C4D5E", "", 0}})

@@ -19,7 +19,7 @@ static const QString missing = "(missing)"; // the default a read is given
 // section, one without entries, names in two spellings, Latin-1, no line end at the end.
 static const QByteArray hand =
     "\xEF\xBB\xBF; c\n[S]\r\nNAME=STUDIO A        \n  PAD  =\t x\t\rQ=\" a b \"\r\n"
-    "E=a=b\r\nZ=\r\n;C=1\r\nno equals\r\nname=dup\r\nM=\"mixed'\r\n[]\r\nJ=2\r\n"
+    "E=a=b\r\nZ=\r\n;C=1\r\nno equals\r\nname=dup\r\nSQ='quoted'\r\nM=\"mixed'\r\n[]\r\nJ=2\r\n"
     "[s]\r\nK=2\r\n[\xE9T]\r\nN=\x80\xE9\xFF\r\n[E]\r\n[N]\r\nB=2147483647\r\n"
     "C=-2147483648\r\nD=2147483648\r\nF=0x10\r\n[B]\r\nL=" +
     QByteArray(5000, 'v');
@@ -70,10 +70,12 @@ private slots:
                  {"S", "name", "STUDIO A", -1}, // without the blanks that pad it
                  {" s ", " PaD ", "x", -1},     // blanks and tabs around, any case
                  {"S", "q", " a b ", -1},       // double quotes
+                 {"S", "sq", "quoted", -1},     // single quotes
                  {"S", "m", "\"mixed'", -1},    // two that differ
                  {"S", "e", "a=b", -1},         // "=" in the value
                  {"S", "z", "", -1},            // empty, not the default
                  {"S", "k", missing, -1},       // only in the second spelling
+                 {"", "j", missing, -1},        // the nameless section
                  {"ét", "n", "\u0080éÿ", -1},   // Latin-1
                  {"N", "b", "2147483647", INT_MAX},
                  {"N", "c", "-2147483648", INT_MIN},
@@ -101,8 +103,8 @@ private slots:
         QCOMPARE(names, QStringList({"before", "S", "s", "éT", "E", "N", "B"}));
         names.clear();
         LoadIniSectionKeysLB("s", names, path());
-        QCOMPARE(names, QStringList({"NAME", "PAD", "Q", "E", "Z", "name", "M"}));
-        QCOMPARE(GetSectionKeyCount("S", path()), 7);
+        QCOMPARE(names, QStringList({"NAME", "PAD", "Q", "E", "Z", "name", "SQ", "M"}));
+        QCOMPARE(GetSectionKeyCount("S", path()), 8);
         QVERIFY(CheckIfIniSectionExists("b", path()));
         QVERIFY(!CheckIfIniSectionExists("E", path())); // a section without entries
         QCOMPARE(bytes(), hand);
@@ -183,11 +185,16 @@ private slots:
         QTest::addColumn<QString>("section");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
+        const QString nul(QChar(0));
         for (const auto& [section, key, value] :
-             std::initializer_list<std::array<QString, 3>>{{"S", "k", "a\nb"},
+             std::initializer_list<std::array<QString, 3>>{{"S", "k", "a\rb"},
+                                                           {"S", "k", "a\nb"},
+                                                           {"S", "k", nul},
                                                            {"S", "k", "€"},
+                                                           {"S", "€", "v"},
                                                            {"S", " ", "v"},
                                                            {"S", "a=b", "v"},
+                                                           {"S", "[k", "v"},
                                                            {"S", ";k", "v"},
                                                            {"S\n[T", "k", "v"},
                                                            {"", "k", "v"},
@@ -223,7 +230,8 @@ private slots:
         QTest::addColumn<QString>("setup"); // a shell command beside nms.ini
         QTest::addColumn<int>("stage");     // where rewrites fail (9: none); negative: killed there
         for (const char* setup :
-             {"chmod 444 nms.ini", "rm nms.ini; mkdir nms.ini", "ln -sf gone.ini nms.ini"})
+             {"chmod 000 nms.ini; chmod 777 .", "chmod 444 nms.ini", "rm nms.ini; mkdir nms.ini",
+              "ln -sf /proc/self/mem nms.ini", "ln -sf gone.ini nms.ini"})
             QTest::newRow(setup) << QString(setup) << 9;
         using inistore_testing::WriteStage;
         for (int s = int(WriteStage::TempCreated); s <= int(WriteStage::Renamed); ++s) {
@@ -244,6 +252,9 @@ private slots:
         const QString p = path();
         const pid_t pid = ::fork();
         if (pid == 0) {
+            // Root reads a file of mode 000; another user cannot.
+            if (::geteuid() == 0 && setup.contains("000") && (::setgid(65534) || ::setuid(65534)))
+                ::_exit(2);
             inistore_testing::setWriteHook(
                 [&](auto s) { return int(s) == -stage ? !::raise(SIGKILL) : int(s) != stage; });
             ::_exit(ReadFromINI("S", "k", p, missing) == value && !WriteToINI("S", "k", "2", p) &&
