@@ -118,9 +118,10 @@ private slots:
                 return formatShortest(value.toDouble(), decimals, QLatin1Char(separator));
             };
         };
-        rows("formatShortest 0", shortest(0, '.'), {{"2.5", "2"}, {"-0.4", "0"}});
+        rows("formatShortest 0", shortest(0, '.'), {{"2.5", "2"}, {"-0.4", "0"}, {"100", "100"}});
         rows("formatShortest 2", shortest(2, '.'),
              {{"0.125", "0.12"}, {"2.675", "2.67"}, {"1.10", "1.1"}});
+        rows("formatShortest 3", shortest(3, '.'), {{"1", "1"}});
         rows("formatShortest 1 with comma", shortest(1, ','), {{"-18.35", "-18,4"}});
         rows("Format_Name", Format_Name,
              {{"studio a", "STUDIO A        "},

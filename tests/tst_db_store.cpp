@@ -281,16 +281,16 @@ private slots:
         QVERIFY(WriteToINI("S", "k", "2", path()));
         QCOMPARE(sh("stat -c '%a %N' nms.ini d/real.ini; cat nms.ini"),
                  "777 'nms.ini' -> 'd/real.ini'\n600 'd/real.ini'\n[S]\r\nK=2\r\n");
-        QVERIFY(!WriteToINI("S", "k", "v", m_dir->filePath("missing/nms.ini")));
     }
 
     // MAC texts to section names (17 characters to 12) and back; any other length gives "".
     void macSectionNames() {
         QCOMPARE(Encode_MAC("00:1a:2B:3c:4D:5e"), "001A2B3C4D5E");
         QCOMPARE(Decode_MAC("001a2b3c4d5E"), "00:1A:2B:3C:4D:5E");
-        for (const char* text : {"00:1A:2B:3C:4D:5", "00:1A:2B:3C:4D:5E:", "001A2B3C4D5E"})
-            QCOMPARE(Encode_MAC(text) + Decode_MAC(QString(text).left(11)), "");
-        QCOMPARE(Decode_MAC("001A2B3C4D5E0"), "");
+        for (const char* text : {"00:1A:2B:3C:4D:5", "00:1A:2B:3C:4D:5E:"})
+            QCOMPARE(Encode_MAC(text), "");
+        for (const char* section : {"001A2B3C4D5", "001A2B3C4D5E0"})
+            QCOMPARE(Decode_MAC(section), "");
     }
 };
 

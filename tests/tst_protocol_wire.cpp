@@ -122,7 +122,7 @@ private slots:
             "BUF=84\r\nATT=80\r\nSDM=85\r\nSDL=86\r\nSDT=87\r\nLLO=93\r\n");
         row("input 2", feedback(1, 45, 16, "02"), "Audio Input");
         row("type 2", feedback(1, 45, 17, "02"), "Audio Type");
-        row("TX type 255", feedback(1, 45, 18, "FF"), "TX Type");
+        row("TX type 2", feedback(1, 45, 18, "02"), "TX Type");
         row("role 3", feedback(1, 45, 35, "03"), "Element Type");
         row("serial 0", feedback(1, 45, 36, "00000000"), "Serial Number");
     }
