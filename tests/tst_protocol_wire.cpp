@@ -1,52 +1,37 @@
-// The datagrams of the station as bytes: requests, attenuation, configuration, feedback
-// decoding, checks and discovery record, the audio level reply.
+// The datagrams of the station as bytes: requests, attenuation, configuration, what a datagram
+// is by its length, feedback decoding with its checks and the record discovery stores from it,
+// the audio level reply.
 #include "db/elementstore.h"
 #include "diag/levelreply.h"
 #include "protocol/wire.h"
 
 #include <QtTest>
 
-namespace {
+using namespace protocol;
+using K = Datagram;
 
-// What discovery stores for the feedback: "key=value" in writing order, keys in lower case.
-QStringList stored(const protocol::Feedback& f) {
-    QTemporaryDir dir;
-    const db::ElementStore store(dir.filePath("nms.ini"));
-    const db::Element e = protocol::reportedElement(f);
-    store.save("S", e, db::discoveryFields(e));
-    QFile file(store.path());
-    file.open(QIODevice::ReadOnly);
-    QStringList out;
-    for (const QByteArray& line : file.readAll().split('\n').mid(1))
-        if (line.contains('='))
-            out << QString::fromLatin1(line.trimmed()).section('=', 0, 0).toLower() + "=" +
-                       QString::fromLatin1(line.chopped(1)).section('=', 1);
-    return out;
+// A feedback cut to length: 192.168.1.50/24, gateway .1, remote 239.255.255.239, input 1,
+// type 0, tx 1, name Studio 1, the role, serial 74565; tail byte k is 0x50 + (k - 40). The
+// bytes from offset are replaced by those of the hexadecimal patch.
+static QByteArray hex(const char* h) {
+    return QByteArray::fromHex(h);
 }
 
-QByteArray Hex(const char* hex) {
-    return QByteArray::fromHex(hex);
+static QByteArray feedback(int role, int length, int offset = 0, const char* patch = "") {
+    QByteArray d = hex("C0A80132 FFFFFF00 C0A80101 EFFFFFEF 010001") + "Studio 1        " +
+                   char(role) + hex("00012345 505152535455565758595A5B5C5D");
+    return d.replace(offset, strlen(patch) / 2, hex(patch)).left(length);
 }
-
-// A feedback cut to `length`: 192.168.1.50/24, gateway .1, remote 239.255.255.239, input 1,
-// type 0, tx 1, name Studio 1, serial 74565; tail byte k is 0x50 + (k - 40).
-QByteArray Feedback(int role, int length, int offset = 0, const char* patch = "") {
-    QByteArray d = Hex("C0A80132 FFFFFF00 C0A80101 EFFFFFEF 010001") + "Studio 1        ";
-    d += char(role) + Hex("00012345 505152535455565758595A5B5C5D");
-    return d.replace(offset, Hex(patch).size(), Hex(patch)).left(length);
-}
-
-} // namespace
 
 class TestProtocolWire : public QObject {
     Q_OBJECT
 private slots:
     void requests() {
-        QCOMPARE(protocol::pagingRequest(), QByteArray("IPMPXSTL TALVOREN PAGING REQUEST"));
-        QCOMPARE(diag::levelRequest(), QByteArray("VOL"));
-        QCOMPARE(protocol::buildAttenuation(12), Hex("0C00"));
-        QCOMPARE(protocol::buildAttenuation(255), Hex("FF00"));
-        QCOMPARE(diag::silentLevel().caption, QString("-oodBFS"));
+        QCOMPARE(pagingRequest(), "IPMPXSTL TALVOREN PAGING REQUEST");
+        QCOMPARE(diag::levelRequest(), "VOL");
+        QCOMPARE(buildAttenuation(12), hex("0C00"));
+        QCOMPARE(buildAttenuation(255), hex("FF00"));
+        QCOMPARE(diag::silentLevel().caption, "-oodBFS");
     }
 
     void configuration() {
@@ -67,101 +52,138 @@ private slots:
         f.silenceLevel = 37;
         f.silenceTime = 43;
         f.lowLatency = 1;
-        const QByteArray head = Hex("C0A8015B FFFFFF00 C0A80101 EFFFFFEF 010203");
-        QCOMPARE(protocol::buildConfiguration(f, true),
-                 head + "\x01STUDIO 1        " + Hex("0C04252B01"));
-        QCOMPARE(protocol::buildConfiguration(f, false), head + "\x01STUDIO 1        \x01");
-        f.name = QString::fromUtf8("caf\xc3\xa9 de la gare du nord");
+        const QByteArray head = hex("C0A8015B FFFFFF00 C0A80101 EFFFFFEF 010203");
+        QCOMPARE(buildConfiguration(f, true), head + "\x01STUDIO 1        " + hex("0C04252B01"));
+        QCOMPARE(buildConfiguration(f, false), head + "\x01STUDIO 1        \x01");
+        f.name = "café de la gare du nord";
         f.sfn = 0;
         f.lowLatency = 0;
-        QCOMPARE(protocol::buildConfiguration(f, false),
-                 head + QByteArray(1, 0) + "CAF\xC9 DE LA GARE " + QByteArray(1, 0));
+        QCOMPARE(buildConfiguration(f, false), head + '\0' + "CAF\xC9 DE LA GARE " + '\0');
         for (db::AddressText* address : {&f.ip, &f.mask, &f.gw, &f.multi}) {
             const db::AddressText valid = std::exchange(*address, QString("10.0.0.256"));
-            QVERIFY(protocol::buildConfiguration(f, true).isEmpty());
+            QCOMPARE(buildConfiguration(f, true), "");
             *address = valid;
         }
     }
 
-    void feedback_data() {
-        QTest::addColumn<QByteArray>("datagram");
-        // The record after name to type, which every record shares; or the check that fails.
-        QTest::addColumn<QString>("expected");
-        auto row = [n = 0](const QByteArray& d, const QString& expected) mutable {
-            QTest::addRow("%d: %s", ++n, qPrintable(expected.left(40))) << d << expected;
+    // What the receive handler does with a datagram by its length alone.
+    void kind_data() {
+        QTest::addColumn<int>("length");
+        QTest::addColumn<Datagram>("kind");
+        const auto row = [](int length, Datagram kind) {
+            QTest::addRow("%d", length) << length << kind;
         };
-        const QString encoder = "tx=1|multi=239.255.255.239|role=1|sn=74565|ver=";
-        const QString decoder = "tx=1|multi=239.255.255.239|role=2|sn=74565|ver=";
-        row(Feedback(1, 40), encoder + "2.0|sfn=0|buf=0|llo=0");
-        row(Feedback(1, 41), encoder + "2.0|sfn=0|buf=0|llo=0");
-        row(Feedback(1, 44), encoder + "80.81|sfn=82|buf=83|llo=0");
-        row(Feedback(1, 45, 18, "00"),
-            "tx=0|remote=239.255.255.239|role=1|sn=74565|ver=80.81|sfn=82|buf=83|llo=84");
-        row(Feedback(0, 40, 36, "00000001"),
-            "tx=1|multi=239.255.255.239|role=0|sn=1|ver=2.0|sfn=0|buf=0|llo=0");
-        row(Feedback(2, 40), decoder + "2.0|sfn=0|buf=1|att=255|sdm=0|sdl=37|sdt=43|llo=0");
-        row(Feedback(2, 41), decoder + "2.0|sfn=0|buf=1|att=80|sdm=0|sdl=37|sdt=43|llo=0");
-        row(Feedback(2, 45), decoder + "81.82|sfn=83|buf=84|att=80|sdm=0|sdl=37|sdt=43|llo=0");
-        row(Feedback(2, 53), decoder + "81.82|sfn=83|buf=84|att=80|sdm=85|sdl=86|sdt=87|llo=0");
-        row(Feedback(2, 54, 18, "00"), "tx=0|multi=239.255.255.239|role=2|sn=74565|ver=81.82|sfn="
-                                       "83|buf=84|att=80|sdm=85|sdl=86|sdt=87|llo=93");
-        row(Feedback(1, 45, 16, "02"), "Audio Input");
-        row(Feedback(1, 45, 17, "02"), "Audio Type");
-        row(Feedback(1, 45, 18, "FF"), "TX Type");
-        row(Feedback(1, 45, 35, "03"), "Element Type");
-        row(Feedback(1, 45, 36, "00000000"), "Serial Number");
-        row(Feedback(1, 45, 36, "80000001"), "Serial Number");
-        row(Feedback(1, 45, 16, "0505"), "Audio Input"); // the first failure wins
+        row(1201, K::LevelReply);
+        row(1200, K::Ignored);
+        row(55, K::Ignored);
+        row(54, K::Feedback);
+        row(40, K::Feedback); // the common block of a feedback, nothing more
+        row(39, K::Ignored);  // too short for a feedback
     }
-    void feedback() {
-        QFETCH(QByteArray, datagram);
-        QFETCH(QString, expected);
-        QVERIFY(!protocol::decodeFeedback(datagram.left(39)));
-        const protocol::Feedback f = *protocol::decodeFeedback(datagram);
-        QCOMPARE(protocol::checkFeedback(f).value_or(stored(f).join('|')),
-                 expected.contains('=')
-                     ? "name=STUDIO 1        |ip=192.168.1.50|mask=255.255.255.0|"
-                       "gw=192.168.1.1|input=1|type=0|" +
-                           expected
-                     : "An error occured while retrieving '" + expected +
-                           "':\rFeedback is corrupted.");
+    void kind() {
+        QFETCH(int, length);
+        QFETCH(Datagram, kind);
+        QCOMPARE(datagramKind(length), kind);
     }
 
+    // A feedback as discovery stores it (the record from its TX line on), or the message of
+    // the check that fails.
+    void decoding_data() {
+        QTest::addColumn<QByteArray>("datagram");
+        QTest::addColumn<QByteArray>("result");
+        const QByteArray encoder = "TX=1\r\nMULTI=239.255.255.239\r\nROLE=1\r\nSN=74565\r\n";
+        const QByteArray decoder = "TX=1\r\nMULTI=239.255.255.239\r\nROLE=2\r\nSN=74565\r\n";
+        const auto row = [](const char* name, const QByteArray& datagram,
+                            const QByteArray& result) {
+            QTest::newRow(name) << datagram << result;
+        };
+        row("role 0, serial 1, 41", feedback(0, 41, 36, "00000001"),
+            "TX=1\r\nMULTI=239.255.255.239\r\nROLE=0\r\nSN=1\r\nVER=2.0\r\nSFN=0\r\nBUF=0\r\nLLO="
+            "0\r\n");
+        row("encoder, 44", feedback(1, 44), encoder + "VER=80.81\r\nSFN=82\r\nBUF=83\r\nLLO=0\r\n");
+        row("encoder, 45, unicast", feedback(1, 45, 18, "00"),
+            "TX=0\r\nREMOTE=239.255.255.239\r\nROLE=1\r\nSN=74565\r\nVER=80.81\r\nSFN=82\r\n"
+            "BUF=83\r\nLLO=84\r\n");
+        row("decoder, 40", feedback(2, 40),
+            decoder +
+                "VER=2.0\r\nSFN=0\r\nBUF=1\r\nATT=255\r\nSDM=0\r\nSDL=37\r\nSDT=43\r\nLLO=0\r\n");
+        row("decoder, 41", feedback(2, 41),
+            decoder +
+                "VER=2.0\r\nSFN=0\r\nBUF=1\r\nATT=80\r\nSDM=0\r\nSDL=37\r\nSDT=43\r\nLLO=0\r\n");
+        row("decoder, 45", feedback(2, 45),
+            decoder + "VER=81.82\r\nSFN=83\r\nBUF=84\r\nATT=80\r\nSDM=0\r\nSDL=37\r\nSDT=43\r\nLLO="
+                      "0\r\n");
+        row("decoder, 53", feedback(2, 53),
+            decoder + "VER=81.82\r\nSFN=83\r\nBUF=84\r\nATT=80\r\nSDM=85\r\nSDL=86\r\nSDT="
+                      "87\r\nLLO=0\r\n");
+        // A decoder's group is stored as multicast, whatever its TX type.
+        row("decoder, 54, unicast", feedback(2, 54, 18, "00"),
+            "TX=0\r\nMULTI=239.255.255.239\r\nROLE=2\r\nSN=74565\r\nVER=81.82\r\nSFN=83\r\n"
+            "BUF=84\r\nATT=80\r\nSDM=85\r\nSDL=86\r\nSDT=87\r\nLLO=93\r\n");
+        row("input 2", feedback(1, 45, 16, "02"), "Audio Input");
+        row("type 2", feedback(1, 45, 17, "02"), "Audio Type");
+        row("TX type 2", feedback(1, 45, 18, "02"), "TX Type");
+        row("role 3", feedback(1, 45, 35, "03"), "Element Type");
+        row("serial 0", feedback(1, 45, 36, "00000000"), "Serial Number");
+    }
+    void decoding() {
+        QFETCH(QByteArray, datagram);
+        QFETCH(QByteArray, result);
+        QCOMPARE(decodeFeedback(datagram.left(39)), std::nullopt);
+        const Feedback f = *decodeFeedback(datagram);
+        if (const auto failed = checkFeedback(f)) {
+            QCOMPARE(*failed,
+                     "An error occured while retrieving '" + result + "':\rFeedback is corrupted.");
+            return;
+        }
+        QTemporaryDir dir;
+        const db::ElementStore store(dir.filePath("nms.ini"));
+        const db::Element e = reportedElement(f);
+        QVERIFY(store.save("S", e, db::discoveryFields(e)));
+        QFile file(store.path());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), "[S]\r\nNAME=STUDIO 1        \r\nIP=192.168.1.50\r\n"
+                                 "MASK=255.255.255.0\r\nGW=192.168.1.1\r\nINPUT=1\r\nTYPE=0\r\n" +
+                                     result);
+    }
+
+    // Control bytes would break the stored record: they become blanks.
     void nameBytes() {
-        // Control bytes would break the stored record: they become blanks.
-        const auto f =
-            protocol::decodeFeedback(Feedback(1, 45, 19, "41E9017F1F2042434445464748495051"));
-        QCOMPARE(f->name, QString::fromUtf8("A\xc3\xa9    BCDEFGHIPQ"));
+        QCOMPARE(decodeFeedback(feedback(1, 45, 19, "41E9017F1F2042434445464748495051"))->name,
+                 "Aé    BCDEFGHIPQ");
     }
 
     void level_data() {
         QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<QString>("reading"); // peak, width in twips, caption
-        // `length` bytes of negative samples with one sample put at index k.
+        QTest::addColumn<int>("peak");
+        QTest::addColumn<int>("width"); // of the bar, in twips
+        QTest::addColumn<QString>("caption");
+        // length bytes of negative samples, the sample at index k replaced.
         const auto reply = [](int length, int k = 0, const char* sample = "FFFFFF") {
-            return QByteArray(length, char(0xFF)).replace(3 * k, 3, Hex(sample));
+            return QByteArray(length, char(0xFF)).replace(3 * k, 3, hex(sample));
         };
-        QTest::newRow("half scale") << reply(1201, 10, "400000") << "4194304 1050 -6dBFS";
-        QTest::newRow("full scale") << reply(1201, 399, "7FFFFF") << "8388607 2100 0dBFS";
-        QTest::newRow("silence") << QByteArray(1201, '\0') << "0 0 -oodBFS";
+        QTest::newRow("half scale") << reply(1201, 10, "400000") << 4194304 << 1050 << "-6dBFS";
+        QTest::newRow("full scale") << reply(1201, 399, "7FFFFF") << 8388607 << 2100 << "0dBFS";
         // 0x2A0000 / 2^23 = 0.328125: -9.679 dB, 689.06 twips.
-        QTest::newRow("one decimal") << reply(1201, 5, "2A0000") << "2752512 689 -9.7dBFS";
+        QTest::newRow("one decimal") << reply(1201, 5, "2A0000") << 2752512 << 689 << "-9.7dBFS";
         // 262.5 twips: the tie goes to the even 262.
-        QTest::newRow("width tie") << reply(1201, 7, "100000") << "1048576 262 -18.1dBFS";
-        QTest::newRow("largest wins")
-            << reply(1201, 1, "100000").replace(30, 3, Hex("300000")) << "3145728 788 -8.5dBFS";
+        QTest::newRow("width tie") << reply(1201, 7, "100000") << 1048576 << 262 << "-18.1dBFS";
+        QTest::newRow("largest wins") << reply(1201, 1, "100000").replace(30, 3, hex("300000"))
+                                      << 3145728 << 788 << "-8.5dBFS";
         // A sample counts only when a byte follows it.
-        QTest::newRow("1203: tail unused") << reply(1203, 400, "400000") << "0 0 -oodBFS";
-        QTest::newRow("3 bytes") << QByteArray(3, 0x40) << "0 0 -oodBFS";
-        QTest::newRow("4 bytes") << QByteArray(4, 0x40) << "4210752 1054 -6dBFS";
+        QTest::newRow("3 bytes") << QByteArray(3, 0x40) << 0 << 0 << "-oodBFS";
+        QTest::newRow("4 bytes") << QByteArray(4, 0x40) << 4210752 << 1054 << "-6dBFS";
     }
     void level() {
         QFETCH(QByteArray, reply);
-        QFETCH(QString, reading);
+        QFETCH(int, peak);
+        QFETCH(int, width);
+        QFETCH(QString, caption);
         for (QChar separator : {'.', ','}) {
             const diag::LevelReading r = diag::parseLevelReply(reply, separator);
-            QCOMPARE(QString("%1 %2 %3").arg(r.peak).arg(r.widthTwips).arg(r.caption),
-                     QString(reading).replace('.', separator));
+            QCOMPARE(r.peak, peak);
+            QCOMPARE(r.widthTwips, width);
+            QCOMPARE(r.caption, QString(caption).replace('.', separator));
         }
     }
 };
