@@ -86,22 +86,25 @@ private slots:
     }
 
     // A burst to itself, longer than one read slice, arrives in order, and the endpoint still
-    // hears the datagram sent after it.
+    // hears the datagram sent after it. Whether the last slice races the socket's notice
+    // depends on the event loop, so the round is repeated.
     void udpBurstThenOneMore() {
         UdpEndpoint endpoint;
         QVERIFY(endpoint.bind(kLoopback, 0));
         QList<QByteArray> sent;
-        for (int length = 1; length <= 1500; ++length) {
-            sent << QByteArray(length, char(length));
-            QVERIFY(endpoint.sendTo(kLoopback, endpoint.localPort(), sent.last()));
-        }
         QList<QByteArray> got;
         connect(&endpoint, &UdpEndpoint::datagramReceived, this,
                 [&](const QByteArray& payload) { got << payload; });
-        QTRY_COMPARE(got.size(), 1500);
-        sent << "after";
-        QVERIFY(endpoint.sendTo(kLoopback, endpoint.localPort(), sent.last()));
-        QTRY_COMPARE(got, sent);
+        for (int round = 0; round < 10; ++round) {
+            for (int length = 1; length <= 1500; ++length) {
+                sent << QByteArray(length, char(length));
+                QVERIFY(endpoint.sendTo(kLoopback, endpoint.localPort(), sent.last()));
+            }
+            QTRY_COMPARE(got.size(), sent.size());
+            sent << "after";
+            QVERIFY(endpoint.sendTo(kLoopback, endpoint.localPort(), sent.last()));
+            QTRY_COMPARE(got, sent);
+        }
     }
 
     // The entry of 192.168.1.91 that each reader finds.
@@ -111,17 +114,17 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QByteArray>("found");
         QTest::newRow("after a failed one")
-            << false << entry(NUD_FAILED, QByteArray(6, 1)) + entry(NUD_DELAY) << kMac;
-        QTest::newRow("deleted, then one after done")
+            << false << entry(NUD_FAILED, "failed") + entry(NUD_DELAY) << kMac;
+        QTest::newRow("deleted, then after done")
             << false << entry(NUD_STALE, kMac, RTM_DELNEIGH) + kDone + entry(NUD_REACHABLE)
             << QByteArray();
-        QTest::newRow("arp: after bad and incomplete ones")
+        QTest::newRow("arp: after bad ones")
             << true
             << kArpHead +
                    "192.168.1.91 1 2 00:1a:2b:3c:4d:zz\n192.168.1.91 1 0 00:00:00:00:00:00\n" +
                    kArpRow.trimmed()
             << kMac;
-        QTest::newRow("arp: first line names columns") << true << kArpRow << QByteArray();
+        QTest::newRow("arp: header line") << true << kArpRow << QByteArray();
     }
     void neighbourReaders() {
         QFETCH(bool, procNetArp);
@@ -143,14 +146,14 @@ private slots:
         QFile file(dir.filePath("Talvoren/Talvoren.ini"));
         QVERIFY(store.save("NMS IP Address", "10.0.0.7"));
         QVERIFY(store.save("AutoClearCounters", " x\";y"));
-        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.open(QFile::ReadOnly));
         QCOMPARE(file.readAll(), "[Kestrune]\nAutoClearCounters=\" x\\\";y\"\n"
                                  "NMS%20IP%20Address=10.0.0.7\n");
     }
 
     void singleInstance() {
         QTemporaryDir dir;
-        const QString path = dir.filePath("nms.lock");
+        const QString path = dir.filePath("lock");
         {
             SingleInstanceLock first(path);
             QVERIFY(first.tryAcquire());
