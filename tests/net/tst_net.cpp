@@ -107,7 +107,7 @@ class TestNet : public QObject {
         return m_f->start();
     }
 
-    QTreeWidget* tree() { return m_f->c().find<QTreeWidget>("TreeView1"); }
+    QTreeWidget* tree() { return m_f->find<QTreeWidget>("TreeView1"); }
 
     // The boxes, nms.ini (any of after) and the tree, and what each element got: the paging
     // request, and the configuration uploaded to one.
@@ -121,7 +121,7 @@ class TestNet : public QObject {
         QVERIFY2(after.contains(ini), ini.constData());
         const int elements = ini.count("NAME=");
         QCOMPARE(tree()->topLevelItemCount(), elements);
-        QCOMPARE(f.c().find<QGroupBox>("frmTreeView")->title(),
+        QCOMPARE(f.find<QGroupBox>("frmTreeView")->title(),
                  QString("Select element: (%1 items)").arg(elements));
         for (int i = 0; i < 3; ++i) {
             QCOMPARE(m_rig->received(i, 1901),
@@ -181,7 +181,7 @@ private slots:
             return !f.station().discovery().AutoDiscoverAwaiting() &&
                    tree()->topLevelItemCount() == 2;
         });
-        auto* addresses = f.c().find<QComboBox>("cmbNMSIPAddr");
+        auto* addresses = f.find<QComboBox>("cmbNMSIPAddr");
         if (d.chooseFar) // as the user does: the entry below the chosen one
             QTest::keyClick(addresses, Qt::Key_Down);
         f.boxes.enqueue(platform::MsgAnswer::Yes);
@@ -228,7 +228,7 @@ private slots:
         QVERIFY2(start(u.elements, u.discoverFirst ? "" : encoder() + decoder()),
                  qPrintable(m_rig->lastError()));
         StationFixture& f = *m_f;
-        const Controls c = f.c();
+        StationFixture& c = f;
         QSignalSpy read(&f.station().udpClient(), &platform::UdpEndpoint::datagramReceived);
         f.boxes.stayOpen(kTimedOut, 5000, [&] { return read.count() > 0; });
         f.boxes.enqueue(platform::MsgAnswer::Yes);
@@ -244,7 +244,7 @@ private slots:
         }
         c.find<QLineEdit>("txtElementName")->setText("North Mast");
         f.station().SaveChanges();
-        QTRY_COMPARE(f.boxes.count(), u.boxes.size());
+        QTRY_COMPARE(f.boxes.shown.size(), u.boxes.size());
         QVERIFY(!f.station().upload().timerRemoteSent()->isActive());
         QCOMPARE(f.station().upload().sRemoteMacAddress2(), mac);
         check(u.boxes, u.after, u.discoverFirst ? QList{0, 1} : QList<int>(), toEncoder ? 0 : 1,
@@ -262,7 +262,7 @@ private slots:
         const QStringList stats{"--stats", "txok=10,txerr=3,meas=1000,avg=100000,add=25000"};
         QVERIFY2(start({kEncoderArgs, kDecoderArgs + stats}, encoder() + decoder()),
                  qPrintable(m_rig->lastError()));
-        const Controls c = m_f->c();
+        StationFixture& c = *m_f;
         QVERIFY(m_f->selectNode("02:00:00:00:00:11"));
         QStringList shown;
         // Once the last label has its value, reads them, sets a delay of 1 ms where there is
