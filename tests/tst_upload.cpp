@@ -82,7 +82,7 @@ private slots:
             << 3000 << true << QStringList{kQuestion, kDiscoveryQuestion, kEmpty};
     }
     // After the wait ended, the element's answer is an unasked feedback: no box, no MAC lookup.
-    // (After an answer was handled, the station's upload test sends it thrice.)
+    // (An answer handled once and sent again: the network test's "answering twice".)
     void waitEnds() {
         QFETCH(int, lateAnswerMs);
         QFETCH(bool, discovery);
