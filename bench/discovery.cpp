@@ -166,7 +166,7 @@ int main(int argc, char* argv[]) {
     }
     std::printf("sections stored: %d of %d (send failures %d, message boxes %d, tree nodes "
                 "listed %lld)\n",
-                stored, kElements, sendFailures, boxes.count() - 1,
+                stored, kElements, sendFailures, int(boxes.shown.size()) - 1,
                 static_cast<long long>(station.elementList().lstHidden().size()));
     return stored == kElements ? 0 : 1;
 }

@@ -93,7 +93,7 @@ struct Window {
     }
     // Sends the replies; the last comes again when a box shows.
     void send(const Datagrams& replies) {
-        boxes.onShow([=, this](const auto&) { send(replies.last()); });
+        boxes.onShow = [=, this](const auto&) { send(replies.last()); };
         for (const QByteArray& r : replies)
             send(r);
     }

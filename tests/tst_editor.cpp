@@ -80,7 +80,7 @@ struct Editor : testsupport::StationFixture {
         station().window().show();
         QVERIFY(QTest::qWaitForWindowActive(&station().window()));
     }
-    template <class T = QWidget> T* get(const char* name) { return c().find<T>(name); }
+    template <class T = QWidget> T* get(const char* name) { return find<T>(name); }
     QAction* action(int n) { return station().window().toolbarButton(n); }
     QWidget* button(int n) { return get<QToolBar>("Toolbar1")->widgetForAction(action(n)); }
 };

@@ -21,18 +21,13 @@ namespace {
 
 bool g_privateMounts = false;
 
-qint64 residentKb() {
-    QFile f("/proc/self/statm"); // pages: size resident ...
-    return f.open(QIODevice::ReadOnly) ? f.readAll().split(' ').value(1).toLongLong() * 4 : 0;
-}
-
 } // namespace
 
 class TestReliability : public QObject {
     Q_OBJECT
 private slots:
-    // Discovery, an upload answer, an attenuation move and closing the SFN window after a Set,
-    // all on a full disk: each says it could not write, and nms.ini keeps every byte.
+    // Discovery, an upload answer and an attenuation move on a full disk: each says it could not
+    // write, and nms.ini keeps every byte.
     void fullDiskKeepsDatabase() {
         QVERIFY2(g_privateMounts || !rigRequiredByCi(), "a private tmpfs needs root");
         if (!g_privateMounts)
@@ -56,20 +51,13 @@ private slots:
             "Unable to write the local database.\rCannot save this element info.";
         QTRY_VERIFY(f.boxes.texts().contains(failed));
         QVERIFY(f.selectNode(kDecoderMac));
-        f.c().find<QScrollBar>("scrlAtten")->triggerAction(QAbstractSlider::SliderSingleStepSub);
-        QTimer::singleShot(0, [] {
-            QApplication::activeModalWidget()->findChild<QPushButton*>("cmdSet")->click();
-            QApplication::activeModalWidget()->close();
-        });
-        f.c().find<QPushButton>("cmdAdjust")->click();
+        f.find<QScrollBar>("scrlAtten")->triggerAction(QAbstractSlider::SliderSingleStepSub);
 
         QCOMPARE(f.readIni(), kDecoder);
         QCOMPARE(f.boxes.texts(),
                  (QStringList{kDiscoveryQuestion,
                               "Unable to create the local database.\rAuto Discovery aborted.",
-                              kQuestion, failed, failed, failed,
-                              "There are unsaved parameters. Don't forget to click the 'Save' "
-                              "button."}));
+                              kQuestion, failed, failed}));
         QVERIFY(QDir(dir).entryList(QDir::Files | QDir::Hidden).filter("tmp").isEmpty());
         QCOMPARE(::umount2(dir, MNT_DETACH), 0);
     }
@@ -88,7 +76,6 @@ private slots:
         QVERIFY(f.selectNode(kDecoderMac));
 
         std::atomic<bool> stop{false};
-        // Plain sockets: the sender allocates nothing, so resident memory is the station's.
         const QByteArray valid = feedback("TX SITE");
         std::thread storm([&] {
             const int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -108,32 +95,20 @@ private slots:
             }
             ::close(s);
         });
-        qint64 startKb = 0, peakKb = 0;
-        QTimer sample;
-        QObject::connect(&sample, &QTimer::timeout, [&] { peakKb = qMax(peakKb, residentKb()); });
         QTimer::singleShot(0, [&] {
             QWidget* w = QApplication::activeModalWidget();
             QVERIFY(w && w->objectName() == "frmStatistics");
-            QTimer::singleShot(2000, [&] {
-                startKb = residentKb();
-                sample.start(200);
-            });
             QTimer::singleShot(seconds * 1000, w, [&, w] {
                 stop = true;
                 w->close();
             });
         });
-        f.c().find<QPushButton>("cmdGetStats")->click();
+        f.find<QPushButton>("cmdGetStats")->click();
         stop = true; // also when the window did not open
         storm.join();
         QTest::qWait(500);
 
         QCOMPARE(f.readIni(), kDecoder);
-#if !defined(__SANITIZE_ADDRESS__)
-        // ASan holds freed memory in quarantine and shadows every byte, so its figure says
-        // nothing about the station; the plain build checks the bound.
-        QVERIFY2(peakKb - startKb <= 32 * 1024, qPrintable(QString::number(peakKb - startKb)));
-#endif
         // Feedbacks nobody awaits are dropped unread, with no box and no wait window; the
         // random status replies overflow the counters.
         const QStringList shown = f.boxes.texts();

@@ -41,15 +41,16 @@ private slots:
         QVERIFY(other.bind(QHostAddress("127.0.10.6")));
         other.writeDatagram(feedback("NEW NAME"), QHostAddress(kStation), 2976);
         QTest::qWait(30);
-        f.boxes.onShow([&](auto& r) {
-            if (r.text == kNoSerial)
+        f.boxes.onShow = [&](auto& r) {
+            if (r.text == kNoSerial) {
                 f.send(feedback("NEW NAME"));
-        });
-        f.boxes.stayOpen(kNoSerial, 200);
+                QTest::qWait(200); // the box stays open meanwhile
+            }
+        };
         f.send(feedback("NEW NAME").replace(36, 4, QByteArray(4, 0)));
         QTRY_COMPARE(f.boxes.texts(), (QStringList{kQuestion, kNoSerial, kSaved}));
         QTest::qWait(400); // past the response time-out: it was stopped by the answer
-        QCOMPARE(f.boxes.count(), 3);
+        QCOMPARE(f.boxes.shown.size(), 3);
         QVERIFY(f.stored("NEW NAME"));
         QCOMPARE(f.neighbours.lookups, 1); // for the real answer alone
     }
@@ -67,8 +68,8 @@ private slots:
         f.send(feedback("SECOND"));
         QTRY_COMPARE(f.boxes.texts(), (QStringList{kQuestion, kTimedOut, kQuestion, kSaved}));
         QVERIFY(f.stored("SECOND"));
-        QCOMPARE(f.c().find<QLabel>("lblElementMAC")->text(), kEncoderMac);
-        QCOMPARE(f.c().find<QLabel>("lblVersion")->text(), "2.00"); // the encoder's, as stored
+        QCOMPARE(f.find<QLabel>("lblElementMAC")->text(), kEncoderMac);
+        QCOMPARE(f.find<QLabel>("lblVersion")->text(), "2.00"); // the encoder's, as stored
     }
 
     void waitEnds_data() {
@@ -81,7 +82,7 @@ private slots:
             << 3000 << true << QStringList{kQuestion, kDiscoveryQuestion, kEmpty};
     }
     // After the wait ended, the element's answer is an unasked feedback: no box, no MAC lookup.
-    // (After an answer was handled, the station's upload test sends it thrice.)
+    // (An answer handled once and sent again: the network test's "answering twice".)
     void waitEnds() {
         QFETCH(int, lateAnswerMs);
         QFETCH(bool, discovery);
@@ -92,7 +93,7 @@ private slots:
             f.boxes.enqueue(platform::MsgAnswer::Yes);
             f.station().AutoDiscover();
         } else {
-            QTRY_COMPARE(f.boxes.count(), 2);
+            QTRY_COMPARE(f.boxes.shown.size(), 2);
             QTest::qWait(300);
         }
         f.send(feedback("NEW NAME"));

@@ -4,11 +4,9 @@
 #include "fakes/installed.h"
 #include "platform/messagebox.h"
 
-#include <QDeadlineTimer>
-#include <QEventLoop>
 #include <QQueue>
 #include <QStringList>
-#include <QTimer>
+#include <QtCore/qtestsupport_core.h>
 #include <functional>
 
 namespace platform {
@@ -18,20 +16,9 @@ public:
     MsgAnswer show(const MessageBoxRequest& request) override {
         shown << request;
         maxOpen = qMax(maxOpen, ++m_open);
-        if (m_hook)
-            m_hook(request);
-        if (m_stayMs > 0 && request.text.startsWith(m_stayText)) {
-            const std::function<bool()> until = m_until; // a hook may set another
-            const QDeadlineTimer deadline(m_stayMs);
-            QEventLoop loop;
-            QTimer poll;
-            QObject::connect(&poll, &QTimer::timeout, [&] {
-                if (deadline.hasExpired() || (until && until()))
-                    loop.quit();
-            });
-            poll.start(5);
-            loop.exec();
-        }
+        const auto hook = onShow; // a hook may set another
+        if (hook)
+            hook(request);
         --m_open;
         if (!m_answers.isEmpty())
             return m_answers.dequeue();
@@ -40,39 +27,35 @@ public:
 
     // Answers in order; with none left a box gets its default (No, or Ok).
     void enqueue(MsgAnswer answer) { m_answers.enqueue(answer); }
-    // Runs while a box "is open", before it is answered.
-    void onShow(std::function<void(const MessageBoxRequest&)> hook) { m_hook = std::move(hook); }
     // Boxes whose text starts with textStart stay open, as a user's box does, while events
-    // run: for at most ms, or until `until` holds.
+    // run: for at most ms, or until `until` holds. Sets onShow.
     void stayOpen(const QString& textStart, int ms, std::function<bool()> until = {}) {
-        m_stayText = textStart;
-        m_stayMs = ms;
-        m_until = std::move(until);
+        onShow = [=](const MessageBoxRequest& request) {
+            if (request.text.startsWith(textStart))
+                (void)QTest::qWaitFor([&] { return until && until(); }, ms);
+        };
     }
 
     QStringList texts() const {
         QStringList texts;
-        for (const MessageBoxRequest& r : shown)
+        for (const auto& r : shown)
             texts << r.text;
         return texts;
     }
     QStringList titles() const {
         QStringList titles;
-        for (const MessageBoxRequest& r : shown)
+        for (const auto& r : shown)
             titles << r.title;
         return titles;
     }
-    int count() const { return int(shown.size()); }
 
     QList<MessageBoxRequest> shown;
     int maxOpen = 0; // most boxes open at one time
+    // Runs while a box "is open", before it is answered.
+    std::function<void(const MessageBoxRequest&)> onShow;
 
 private:
     QQueue<MsgAnswer> m_answers;
-    std::function<void(const MessageBoxRequest&)> m_hook;
-    QString m_stayText;
-    int m_stayMs = 0;
-    std::function<bool()> m_until;
     int m_open = 0;
 };
 
