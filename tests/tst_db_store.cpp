@@ -19,7 +19,7 @@ static const QString missing = "(missing)"; // the default a read is given
 // section, one without entries, names in two spellings, Latin-1, no line end at the end.
 static const QByteArray hand =
     "\xEF\xBB\xBF; c\n[S]\r\nNAME=STUDIO A        \n  PAD  =\t x\t\rQ=\" a b \"\r\n"
-    "E=a=b\r\nZ=\r\n;C=1\r\nno equals\r\nname=dup\r\nM=\"mixed'\r\n[]\r\nJ=2\r\n"
+    "E=a=b\r\nZ=\r\n;C=1\r\nno equals\r\nname=dup\r\nM=\"mixed'\r\nA='quoted'\r\n[]\r\nJ=2\r\n"
     "[s]\r\nK=2\r\n[\xE9T]\r\nN=\x80\xE9\xFF\r\n[E]\r\n[N]\r\nB=2147483647\r\n"
     "C=-2147483648\r\nD=2147483648\r\n[B]\r\nL=" +
     QByteArray(5000, 'v');
@@ -70,6 +70,7 @@ private slots:
                  {"S", "name", "STUDIO A", -1}, // without the blanks that pad it
                  {" s ", " PaD ", "x", -1},     // blanks and tabs around, any case
                  {"S", "q", " a b ", -1},       // double quotes
+                 {"S", "a", "quoted", -1},      // single quotes
                  {"S", "m", "\"mixed'", -1},    // two that differ
                  {"S", "e", "a=b", -1},         // "=" in the value
                  {"S", "z", "", -1},            // empty, not the default

@@ -120,14 +120,27 @@ private slots:
         QCOMPARE(f.settings.saves, int(s.savedAfter != s.saved));
     }
 
-    // Each node shows its role's picture; hand-edited values load by their rules.
+    // Each node shows its role's picture, one shared per role and the same when selected; a
+    // rebuild asked for from inside a rebuild runs after it, on the new file; hand-edited
+    // values load by their rules; closing the window stops a rebuild.
     void elementList() {
         Loopback f;
+        QTimer::singleShot(0, [&] {
+            db::WriteToINI("02000000000D", "name", "LATE", f.iniPath());
+            f.station().Load_Config();
+        });
+        f.station().Load_Config();
         auto* tree = f.find<QTreeWidget>("TreeView1");
-        const auto image = [&](QIcon icon) { return icon.pixmap(64).toImage(); };
+        QCOMPARE(tree->topLevelItem(2)->text(0), "LATE [02:00:00:00:00:0D]");
+        QCOMPARE(f.find<QGroupBox>("frmTreeView")->title(), "Select element: (3 items)");
+        const auto image = [&](QIcon icon, QIcon::Mode mode = QIcon::Normal) {
+            return icon.pixmap(64, mode).toImage();
+        };
         const auto icon = [&](int node) { return tree->topLevelItem(node)->icon(0); };
         QCOMPARE(image(icon(0)), image(QIcon(":/kestrune/icons/image6.png")));
         QCOMPARE(image(icon(1)), image(QIcon(":/kestrune/icons/image7.png")));
+        QCOMPARE(image(icon(1), QIcon::Selected), image(icon(1)));
+        QCOMPARE(icon(2).cacheKey(), icon(1).cacheKey());
 
         const QByteArray ini =
             kEncoder +
@@ -145,6 +158,9 @@ private slots:
         f.station().AutoDiscover();
         QCOMPARE(f.boxes.texts(), QStringList{kDiscoveryQuestion});
         QCOMPARE(f.readIni(), ini); // 14 is not below the bar: nothing rewritten
+        QTimer::singleShot(0, &f.station().window(), &QWidget::close);
+        f.station().RefreshList();
+        QCOMPARE(tree->topLevelItemCount(), 0);
     }
 
     void save_data() {
