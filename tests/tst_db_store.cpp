@@ -19,7 +19,7 @@ static const QString missing = "(missing)"; // the default a read is given
 // section, one without entries, names in two spellings, Latin-1, no line end at the end.
 static const QByteArray hand =
     "\xEF\xBB\xBF; c\n[S]\r\nNAME=STUDIO A        \n  PAD  =\t x\t\rQ=\" a b \"\r\n"
-    "E=a=b\r\nZ=\r\n;C=1\r\nno equals\r\nname=dup\r\nM=\"mixed'\r\nA='quoted'\r\n[]\r\nJ=2\r\n"
+    "Z=\r\n;C=1\r\nno equals\r\nname=dup\r\nM=\"mixed'\r\nA='quoted'\r\n[]\r\nJ=2\r\n"
     "[s]\r\nK=2\r\n[\xE9T]\r\nN=\x80\xE9\xFF\r\n[E]\r\n[N]\r\nB=2147483647\r\n"
     "C=-2147483648\r\nD=2147483648\r\n[B]\r\nL=" +
     QByteArray(5000, 'v');
@@ -72,7 +72,6 @@ private slots:
                  {"S", "q", " a b ", -1},       // double quotes
                  {"S", "a", "quoted", -1},      // single quotes
                  {"S", "m", "\"mixed'", -1},    // two that differ
-                 {"S", "e", "a=b", -1},         // "=" in the value
                  {"S", "z", "", -1},            // empty, not the default
                  {"S", "k", missing, -1},       // only in the second spelling
                  {"", "j", missing, -1},        // the nameless section
@@ -164,7 +163,6 @@ private slots:
                                                            {"S", "a=b", "v"},
                                                            {"S", ";k", "v"},
                                                            {"S\n[T", "k", "v"},
-                                                           {"", "k", "v"},
                                                            {"S]x", "k", "v"}})
             QTest::addRow("%s %s %s", qPrintable(section), qPrintable(key), qPrintable(value))
                 << section << key << value;
@@ -173,13 +171,10 @@ private slots:
         QFETCH(QString, section);
         QFETCH(QString, key);
         QFETCH(QString, value);
-        for (const QByteArray& before : {QByteArray("[S]\r\nK=1\r\n"), none}) {
-            put(before);
-            QVERIFY(!WriteToINI(section, key, value, path()));
-            QVERIFY(!writeEntries(section, {{"ok", "1"}, {key, value}}, path()));
-            QCOMPARE(bytes(), before);
-            QFile::remove(path());
-        }
+        put("[S]\r\nK=1\r\n");
+        QVERIFY(!WriteToINI(section, key, value, path()));
+        QVERIFY(!writeEntries(section, {{"ok", "1"}, {key, value}}, path()));
+        QCOMPARE(bytes(), "[S]\r\nK=1\r\n");
     }
 
     // Something at the path that may not be replaced, or a rewrite that fails or is killed at a
