@@ -90,23 +90,34 @@ class TestEditor : public QObject {
 private slots:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::German)); }
 
-    // The scenario: an encoder chosen by click, then a decoder chosen by key. Captions use a
-    // decimal point in any locale; loading writes nothing.
+    // The scenario: an encoder chosen by click; unicast chosen and an x typed into the remote
+    // address; a decoder chosen by key. Captions use a decimal point in any locale; loading
+    // writes nothing.
     void fieldRulesPerElementType_data() {
         QTest::addColumn<Shown>("row");
         const QString src = "Audio source:", att = "Audio atten:", mc = "Multicast IP:";
         const QString ip = "239.1.2.3", lvl = "-18.4dBu", time = "19.6Sec";
         QTest::newRow("encoder") << Shown{
             1, {"ENCODER", mc, src, "Audio atten: dB", ip, "2.5mS", "0dBu", "0Sec"}, true};
+        QTest::newRow("unicast, not an address")
+            << Shown{2,
+                     {"ENCODER", "Decoder IP: (not a valid address)", src, "Audio atten: dB",
+                      "192.168.1.91x", "2.5mS", "0dBu", "0Sec"},
+                     true};
         QTest::newRow("decoder") << Shown{
-            2, {"DECODER", mc, att, "Audio atten: -27.5 dB", ip, "10mS", lvl, time}};
+            3, {"DECODER", mc, att, "Audio atten: -27.5 dB", ip, "10mS", lvl, time}};
     }
     void fieldRulesPerElementType() {
         QFETCH(Shown, row);
         Editor f;
         auto* tree = f.get("TreeView1");
-        const std::function<void()> scenario[] = {[&] { QVERIFY(f.selectNode(kA)); },
-                                                  [&] { QTest::keyClick(tree, Qt::Key_Down); }};
+        const std::function<void()> scenario[] = {
+            [&] { QVERIFY(f.selectNode(kA)); },
+            [&] {
+                f.get<QComboBox>("cmbAudioTX")->setCurrentIndex(0);
+                QTest::keyClicks(f.get("txtRemoteIP"), "x");
+            },
+            [&] { QTest::keyClick(tree, Qt::Key_Down); }};
         for (int i = 0; i < row.steps; ++i)
             scenario[i]();
         QStringList heard;

@@ -238,34 +238,6 @@ private slots:
         QVERIFY(f.readIni().contains(s.stored));
         QCOMPARE(f.neighbours.lookups, s.macLookups);
     }
-
-    // An answer without a serial number holds its box open past the window while two elements,
-    // the bad answer again and a short answer whose MAC cannot be found arrive behind it.
-    void answersBehindAnOpenBox() {
-        Loopback f;
-        f.arp(kElement, "02:00:00:00:00:21");
-        f.arp("127.0.10.6", "02:00:00:00:00:22");
-        const QByteArray noSerial = feedback("bad").replace(36, 4, QByteArray(4, 0));
-        QTimer::singleShot(50, [&] { f.send(noSerial); });
-        f.boxes.onShow = [&](auto& r) {
-            if (!r.text.contains("'Serial Number'"))
-                return;
-            for (const QByteArray& d :
-                 {feedback("tx site"), noSerial, feedback("second").replace(3, 1, "\x06"),
-                  feedback("short").left(40).replace(3, 1, "M")})
-                f.send(d);
-            QTest::qWait(600); // the box stays open meanwhile
-        };
-        f.boxes.enqueue(platform::MsgAnswer::Yes);
-        f.station().AutoDiscover();
-        QVERIFY(f.readIni().startsWith(
-            QByteArray(kStored).replace("0B]", "21]").replace("NEW NAME", "TX SITE ") +
-            "[020000000022]\r\n"));
-        const QString retrieving("An error occured while retrieving '%1':\rFeedback is corrupted.");
-        QTRY_COMPARE(f.boxes.texts().mid(1),
-                     (QStringList{retrieving.arg("Serial Number"), retrieving.arg("Element MAC")}));
-        QCOMPARE(f.boxes.maxOpen, 1);
-    }
 };
 
 QTEST_MAIN(TestStation)

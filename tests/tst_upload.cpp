@@ -75,21 +75,27 @@ private slots:
     void waitEnds_data() {
         QTest::addColumn<int>("lateAnswerMs");
         QTest::addColumn<bool>("discovery"); // a discovery began
+        QTest::addColumn<bool>("answered");  // the answer came and was handled
         QTest::addColumn<QStringList>("boxes");
+        QTest::newRow("after the answer")
+            << 3000 << false << true << QStringList{kQuestion, kSaved};
         QTest::newRow("a while after the time-out")
-            << 100 << false << QStringList{kQuestion, kTimedOut};
+            << 100 << false << false << QStringList{kQuestion, kTimedOut};
         QTest::newRow("a discovery")
-            << 3000 << true << QStringList{kQuestion, kDiscoveryQuestion, kEmpty};
+            << 3000 << true << false << QStringList{kQuestion, kDiscoveryQuestion, kEmpty};
     }
     // After the wait ended, the element's answer is an unasked feedback: no box, no MAC lookup.
-    // (An answer handled once and sent again: the network test's "answering twice".)
     void waitEnds() {
         QFETCH(int, lateAnswerMs);
         QFETCH(bool, discovery);
+        QFETCH(bool, answered);
         QFETCH(QStringList, boxes);
         Uploading f(lateAnswerMs);
         QCOMPARE(f.save("NEW NAME").size(), 41);
-        if (discovery) {
+        if (answered) {
+            f.send(feedback("NEW NAME"));
+            QTRY_COMPARE(f.boxes.shown.size(), 2);
+        } else if (discovery) {
             f.boxes.enqueue(platform::MsgAnswer::Yes);
             f.station().AutoDiscover();
         } else {
@@ -99,7 +105,7 @@ private slots:
         f.send(feedback("NEW NAME"));
         QTest::qWait(400);
         QCOMPARE(f.boxes.texts(), boxes);
-        QCOMPARE(f.neighbours.lookups, 0);
+        QCOMPARE(f.neighbours.lookups, answered ? 1 : 0);
     }
 };
 
