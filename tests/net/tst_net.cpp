@@ -81,7 +81,6 @@ class TestNet : public QObject {
         m_f.emplace("192.0.2.1", app::Station::Timing{3000, 10, 300, 3000});
         platform::setNeighbourTable(nullptr); // the kernel's tables, not the fixture's
         platform::setLocalAddresses(nullptr);
-        platform::setIcmpEcho(nullptr);
         if (!ini.isEmpty())
             m_f->writeIni(ini);
         return m_f->start();
@@ -188,7 +187,7 @@ private slots:
             start({kEncoderArgs,
                    kDecoderArgs +
                        QStringList{"--stats", "txok=10,txerr=3,meas=1000,avg=100000,add=25000"}}));
-        const Controls c = m_f->c();
+        StationFixture& c = *m_f;
         QVERIFY(m_f->selectNode("02:00:00:00:00:11"));
         QStringList shown;
         // Once the label has its value, reads it and closes the window.
