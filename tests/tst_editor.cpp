@@ -2,6 +2,8 @@
 // user moves, the text fields' rules and the toolbar's keys.
 #include "support/stationfixture.h"
 
+#include "app/frmDisclaimer.h"
+
 #include <QtNetwork>
 #include <QtTest>
 #include <QtWidgets>
@@ -209,6 +211,25 @@ private slots:
         QCOMPARE(edit->text(), row.text);
         QCOMPARE(edit->palette().color(QPalette::Base),
                  row.red ? QColor(255, 128, 128) : QApplication::palette().color(QPalette::Base));
+    }
+
+    // The notice stores "EULA1" at once on each tick and untick, by a reader's Toggle or a click.
+    void notice() {
+        testsupport::StationFixture f("127.0.11.1");
+        f.settings.values.insert("EULA1", "0");
+        QStringList stored;
+        QTimer::singleShot(0, [&] {
+            auto* notice = qobject_cast<app::FrmDisclaimer*>(QApplication::activeModalWidget());
+            QAccessible::queryAccessibleInterface(notice->chkAgree())
+                ->actionInterface()
+                ->doAction(QAccessibleActionInterface::toggleAction());
+            stored << f.settings.values.value("EULA1");
+            notice->chkAgree()->click();
+            stored << f.settings.values.value("EULA1");
+            notice->cmdClose()->click();
+        });
+        QVERIFY(f.start());
+        QCOMPARE(stored, (QStringList{"1", "0"}));
     }
 
     // Each toolbar command by its key does what a click does, boxes included. The button tells
