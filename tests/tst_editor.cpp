@@ -45,7 +45,7 @@ struct Shown {
 };
 
 // How the attenuation is moved: by the program or by a user's mouse.
-enum class Way { Program, Drag, Middle, ScrollHere };
+enum class Way { Program, Drag, Middle, ScrollHere, Reader };
 
 // The decoder's attenuation moved one way: what the element gets (0: nothing) and the "ATT"
 // line stored after.
@@ -71,6 +71,7 @@ struct Command {
     QString keys, box;
     bool monitoringAfter = false, monitoring = false;
     QString shown = kA;
+    bool byReader = false; // a screen reader's Press on the button instead of the keys
 };
 
 // A started station on a shown window with one encoder and two decoders.
@@ -145,6 +146,7 @@ private slots:
         QTest::newRow("thumb dragged") << Move{Way::Drag, 255, "ATT=255"};
         QTest::newRow("middle click") << Move{Way::Middle, 14, "ATT=14"};
         QTest::newRow("Scroll here") << Move{Way::ScrollHere, 255, "ATT=255"};
+        QTest::newRow("reader's value") << Move{Way::Reader, 20, "ATT=20"};
     }
     void attenuationMovedByUser() {
         QFETCH(Move, row);
@@ -165,6 +167,8 @@ private slots:
             QVERIFY(f.readIni().contains("ATT=200\r\n"));
             QTest::mouseRelease(bar, Qt::LeftButton, {}, right);
         }
+        if (row.way == Way::Reader)
+            reader(bar)->valueInterface()->setCurrentValue(20);
         if (row.way == Way::Middle)
             QTest::mouseClick(bar, Qt::MiddleButton, {},
                               part(bar, QStyle::SC_ScrollBarSubPage).topLeft() + QPoint(1, y));
@@ -239,6 +243,8 @@ private slots:
         QTest::newRow("Ctrl+D discovers") << Command{1, "Ctrl+D", "Auto Discovery"};
         QTest::newRow("F5 refreshes") << Command{.button = 2, .keys = "F5", .shown = "-"};
         QTest::newRow("Ctrl+S saves") << Command{4, "Ctrl+S", "Error!"};
+        QTest::newRow("reader presses Save")
+            << Command{.button = 4, .keys = "Ctrl+S", .box = "Error!", .byReader = true};
         QTest::newRow("Ctrl+M starts") << Command{6, "Ctrl+M", "", true};
         QTest::newRow("Ctrl+Shift+M stops")
             << Command{.button = 7, .keys = "Ctrl+Shift+M", .monitoring = true};
@@ -252,7 +258,10 @@ private slots:
         QWidget* b = f.get<QToolBar>("Toolbar1")->widgetForAction(f.action(row.button));
         const QString press = QAccessibleActionInterface::pressAction();
         QCOMPARE(reader(b)->actionInterface()->keyBindingsForAction(press), {row.keys});
-        QTest::keySequence(&f.station().window(), QKeySequence(row.keys));
+        if (row.byReader)
+            reader(b)->actionInterface()->doAction(press);
+        else
+            QTest::keySequence(&f.station().window(), QKeySequence(row.keys));
         // The click follows the press animation of a key.
         QTRY_VERIFY(!qobject_cast<QToolButton*>(b)->isDown());
         QCOMPARE(f.boxes.titles(), row.box.isEmpty() ? QStringList() : QStringList{row.box});
