@@ -94,6 +94,15 @@ private slots:
         QCOMPARE(GetLongFromINI(section, key, path(), -1), number);
     }
 
+    // Several records in one rewrite: one that cannot be written whole is left out, the others
+    // go in, and the call says not all were written.
+    void records() {
+        put("[A]\r\nK=1\r\nJ=2\r\n\r\n[a]\r\nK=4\r\n");
+        QVERIFY(!writeSections({{"a", {{"j", "z"}, {"gw", "g"}}}, {"S]", {}}, {"C", {{"r", "1"}}}},
+                               path()));
+        QCOMPARE(bytes(), "[A]\r\nK=1\r\nJ=z\r\nGW=g\r\n\r\n[a]\r\nK=4\r\n[C]\r\nR=1\r\n");
+    }
+
     // An operation that succeeds and the bytes it leaves.
     void edit_data() {
         QTest::addColumn<QByteArray>("before");
