@@ -226,13 +226,13 @@ private slots:
             qInfo("rig ready");
             QTest::qWait(120000);
         }
-        QVERIFY2(QProcess::execute("ip", {"netns", "add", "kn-keep"}) == 0,
-                 "kn-keep is someone else's");
-        const auto dropKeep = qScopeGuard([] {
-            QProcess::execute("ip", {"netns", "del", "kn-keep"});
-        });
-        QProcess keeper; // its destructor ends sleep before kn-keep goes
-        keeper.start("ip", {"netns", "exec", "kn-keep", "sleep", "600"});
+        // Another's namespace named like the rig's; this process's number keeps a second
+        // checkout's run from meeting it.
+        const QString keep = "kn-keep-" + QString::number(QCoreApplication::applicationPid());
+        QVERIFY2(QProcess::execute("ip", {"netns", "add", keep}) == 0, qPrintable(keep));
+        const auto dropKeep = qScopeGuard([&] { QProcess::execute("ip", {"netns", "del", keep}); });
+        QProcess keeper; // its destructor ends sleep before the namespace goes
+        keeper.start("ip", {"netns", "exec", keep, "sleep", "600"});
         QVERIFY(keeper.waitForStarted());
         QProcess run;
         run.setEnvironment(QProcess::systemEnvironment() << "KN_KILLED_RUN=1");
@@ -252,7 +252,7 @@ private slots:
         QTRY_COMPARE(processesInOurs(), 0);
         QVERIFY(NetnsRig().create());
         QVERIFY(QDir("/run/netns").entryList().filter(ours).isEmpty());
-        QVERIFY(QFile::exists("/run/netns/kn-keep"));
+        QVERIFY(QFile::exists("/run/netns/" + keep));
         QVERIFY(!keeper.waitForFinished(0));
     }
 };
