@@ -129,14 +129,20 @@ QStringList IniReader::sectionNames() const {
     return names;
 }
 
-QString IniReader::read(const QString& section, const QString& key,
-                        const QString& defaultValue) const {
+std::optional<QString> IniReader::value(const QString& section, const QString& key) const {
     const auto s = lookupName(section);
     const auto k = lookupName(key);
     if (!s || !k)
-        return defaultValue;
+        return std::nullopt;
     const std::optional<QByteArray> raw = m_doc->value(*s, *k);
-    return raw ? QString::fromLatin1(readForm(*raw)) : defaultValue;
+    if (!raw)
+        return std::nullopt;
+    return QString::fromLatin1(readForm(*raw));
+}
+
+QString IniReader::read(const QString& section, const QString& key,
+                        const QString& defaultValue) const {
+    return value(section, key).value_or(defaultValue);
 }
 
 QString ReadFromINI(const QString& strSection, const QString& strkey, const QString& strfullpath,
@@ -213,11 +219,7 @@ bool DeleteIniKey(const QString& strSection, const QString& strKeyname,
 
 bool CheckIfIniKeyExists(const QString& strSection, const QString& strKeyname,
                          const QString& strfullpath) {
-    const auto section = lookupName(strSection);
-    const auto key = lookupName(strKeyname);
-    if (!section || !key)
-        return false;
-    return LoadIniFile(strfullpath).doc->value(*section, *key).has_value();
+    return IniReader(strfullpath).value(strSection, strKeyname).has_value();
 }
 
 bool CheckIfIniSectionExists(const QString& strSection, const QString& strfullpath) {
@@ -226,12 +228,8 @@ bool CheckIfIniSectionExists(const QString& strSection, const QString& strfullpa
 
 qint32 GetLongFromINI(const QString& strSection, const QString& strKeyname,
                       const QString& strfullpath, qint32 lngDefault) {
-    const auto section = lookupName(strSection);
-    const auto key = lookupName(strKeyname);
-    if (!section || !key)
-        return lngDefault;
-    const std::optional<QByteArray> raw = LoadIniFile(strfullpath).doc->value(*section, *key);
-    return raw ? parseLong(QString::fromLatin1(readForm(*raw)), lngDefault) : lngDefault;
+    const std::optional<QString> value = IniReader(strfullpath).value(strSection, strKeyname);
+    return value ? parseLong(*value, lngDefault) : lngDefault;
 }
 
 bool RenameIniKey(const QString& strSection, const QString& strKeyname,

@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace db {
 
@@ -24,6 +25,8 @@ class IniReader {
 public:
     explicit IniReader(const QString& path);
     QStringList sectionNames() const;
+    // The value as read (blanks and enclosing quotes gone); nullopt when the entry is missing.
+    std::optional<QString> value(const QString& section, const QString& key) const;
     QString read(const QString& section, const QString& key,
                  const QString& defaultValue = QString()) const;
 
