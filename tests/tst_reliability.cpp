@@ -3,6 +3,7 @@
 // "storm", with KN_STORM_SECONDS set). main() takes a private mount namespace before Qt starts
 // threads, so the tmpfs of a test never outlives the process.
 #include "support/requiredbyci.h"
+#include "support/residentgrowth.h"
 #include "support/stationfixture.h"
 
 #include <QtTest>
@@ -20,11 +21,6 @@ using namespace testsupport::loopback;
 namespace {
 
 bool g_privateMounts = false;
-
-qint64 residentKb() {
-    QFile f("/proc/self/statm"); // pages: size resident ...
-    return f.open(QIODevice::ReadOnly) ? f.readAll().split(' ').value(1).toLongLong() * 4 : 0;
-}
 
 } // namespace
 
@@ -100,16 +96,11 @@ private slots:
             }
             ::close(s);
         });
-        qint64 startKb = 0, peakKb = 0;
-        QTimer sample;
-        QObject::connect(&sample, &QTimer::timeout, [&] { peakKb = qMax(peakKb, residentKb()); });
+        ResidentGrowth growth;
         QTimer::singleShot(0, [&] {
             QWidget* w = QApplication::activeModalWidget();
             QVERIFY(w && w->objectName() == "frmStatistics");
-            QTimer::singleShot(2000, [&] {
-                startKb = residentKb();
-                sample.start(200);
-            });
+            QTimer::singleShot(2000, [&] { growth.start(200); });
             QTimer::singleShot(seconds * 1000, w, [&, w] {
                 stop = true;
                 w->close();
@@ -123,7 +114,7 @@ private slots:
         QCOMPARE(f.readIni(), kDecoder);
 #if !defined(__SANITIZE_ADDRESS__)
         // ASan holds freed memory in quarantine, so its figure says nothing about the station.
-        QVERIFY2(peakKb - startKb <= 32 * 1024, qPrintable(QString::number(peakKb - startKb)));
+        QVERIFY2(growth.kb() <= 32 * 1024, qPrintable(QString::number(growth.kb())));
 #endif
         // Feedbacks nobody awaits are dropped unread, with no box and no wait window; the
         // random status replies overflow the counters.

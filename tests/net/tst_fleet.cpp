@@ -4,6 +4,7 @@
 // by at most 64 MB, also when that host sends as fast as it can (the kernel then drops what
 // finds the socket's buffer full, answers too).
 #include "support/netnsrig.h"
+#include "support/residentgrowth.h"
 #include "support/stationfixture.h"
 
 #include "platform/localaddresses.h"
@@ -49,11 +50,6 @@ void flood(std::stop_token stop, QByteArray hostNamespace, int perSecond) {
     ::close(s);
 }
 
-qint64 residentKb() {
-    QFile f("/proc/self/statm"); // pages: size resident ...
-    return f.open(QIODevice::ReadOnly) ? f.readAll().split(' ').value(1).toLongLong() * 4 : 0;
-}
-
 } // namespace
 
 class TestFleet : public QObject {
@@ -86,16 +82,13 @@ private slots:
                 std::jthread(flood, QFile::encodeName(rig.otherHostNamespace()), floodPerSecond);
         if (busy) // just after the paging, while the answers arrive
             QTimer::singleShot(0, [] { QThread::msleep(1000); });
-        const qint64 startKb = residentKb();
-        qint64 peakKb = startKb;
-        QTimer sample;
-        QObject::connect(&sample, &QTimer::timeout, [&] { peakKb = qMax(peakKb, residentKb()); });
-        sample.start(100);
+        ResidentGrowth growth;
+        growth.start(100);
         f.station().AutoDiscover();
         QTRY_VERIFY_WITH_TIMEOUT(!f.station().discovery().finishing(), 5000);
         flooding = {};
 #if !defined(__SANITIZE_ADDRESS__) // whose quarantine keeps freed memory
-        QVERIFY2(peakKb - startKb <= 64 * 1024, qPrintable(QString::number(peakKb - startKb)));
+        QVERIFY2(growth.kb() <= 64 * 1024, qPrintable(QString::number(growth.kb())));
 #endif
         QVERIFY(!f.readIni().contains("FLOOD"));
         if (everyAnswer)
